@@ -1,0 +1,43 @@
+#pragma once
+// The few operating-system services the portable code needs, with one
+// implementation for Windows (src/os/win) and one for native Linux builds
+// (src/os/posix). Paths and texts are UTF-8 on both sides.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/error.hpp"
+
+namespace vth::os {
+
+// The variable's value, or nothing when it is not set.
+std::optional<std::string> env(const char* name);
+
+// dir joined with name by the platform's separator.
+std::string join_path(std::string_view dir, std::string_view name);
+
+// The whole file; on failure Error::os_code is the system's error code.
+Result<std::string> read_file(const std::string& path);
+
+// True for the codes that mean "not there (yet)": file or path not found and
+// their relatives (invalid drive, bad network path or name).
+bool is_not_found(long os_code);
+
+// Creates dir and any missing parents; every error is ignored.
+void create_directories(const std::string& dir) noexcept;
+
+// Opens path for appending (created when missing, never truncated, shared for
+// read, write and delete), writes bytes, closes. False when anything failed.
+bool append_to_file(const std::string& path, std::string_view bytes) noexcept;
+
+// The wall-clock time as a Windows file time: 100 ns intervals since 1601-01-01 UTC.
+std::uint64_t system_time_as_file_time() noexcept;
+
+// A high-resolution relative wait.
+void sleep_for(std::chrono::milliseconds duration) noexcept;
+
+std::uint32_t process_id() noexcept;
+
+}  // namespace vth::os

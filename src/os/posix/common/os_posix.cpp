@@ -1,0 +1,85 @@
+// Native Linux stand-ins, so start-up, the log and the inbox files run under
+// the sanitizers without Wine.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "common/os.hpp"
+
+namespace vth::os {
+
+std::optional<std::string> env(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+std::string join_path(std::string_view dir, std::string_view name) {
+    std::string path(dir);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+Result<std::string> read_file(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(os_error_text(std::strerror(errno), errno), errno);
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int code = errno;
+            ::close(fd);
+            return fail(os_error_text(std::strerror(code), code), code);
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool is_not_found(long os_code) { return os_code == ENOENT || os_code == ENOTDIR; }
+
+void create_directories(const std::string& dir) noexcept {
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+}
+
+bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+std::uint64_t system_time_as_file_time() noexcept {
+    // 1601-01-01 to 1970-01-01 in 100 ns intervals.
+    constexpr std::uint64_t epoch_offset = 116444736000000000ULL;
+    auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
+    auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100;
+    return epoch_offset + static_cast<std::uint64_t>(ticks);
+}
+
+void sleep_for(std::chrono::milliseconds duration) noexcept { std::this_thread::sleep_for(duration); }
+
+std::uint32_t process_id() noexcept { return static_cast<std::uint32_t>(::getpid()); }
+
+}  // namespace vth::os

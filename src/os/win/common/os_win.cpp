@@ -1,0 +1,113 @@
+#include <windows.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "common/os.hpp"
+#include "os/win/common/handles.hpp"
+#include "os/win/common/sdk_gaps.hpp"
+#include "os/win/common/wide.hpp"
+
+namespace vth::os {
+
+std::optional<std::string> env(const char* name) {
+    std::wstring wname = win::to_wide(name);
+    DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+    if (n == 0) return std::nullopt;
+    std::wstring value(n, L'\0');
+    DWORD written = GetEnvironmentVariableW(wname.c_str(), value.data(), n);
+    if (written == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    value.resize(written);
+    return win::to_utf8(value);
+}
+
+std::string join_path(std::string_view dir, std::string_view name) {
+    std::string path(dir);
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+    path += name;
+    return path;
+}
+
+Result<std::string> read_file(const std::string& path) {
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    win::UniqueHandle file = win::own_file(CreateFileW(win::to_wide(path).c_str(), GENERIC_READ,
+                                                       share, nullptr, OPEN_EXISTING,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::unexpected(win::last_error());
+    std::string bytes;
+    std::vector<char> buffer(65536);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+                      nullptr)) {
+            return std::unexpected(win::last_error());
+        }
+        if (got == 0) break;
+        bytes.append(buffer.data(), got);
+    }
+    return bytes;
+}
+
+bool is_not_found(long os_code) {
+    switch (os_code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void create_directories(const std::string& dir) noexcept {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(win::to_wide(dir)), ignored);
+}
+
+bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
+    // Shared for read, write and delete: the client may read, rename or delete
+    // the file while a line is being written.
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    win::UniqueHandle file =
+        win::own_file(CreateFileW(win::to_wide(path).c_str(), FILE_APPEND_DATA, share, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+std::uint64_t system_time_as_file_time() noexcept {
+    FILETIME ft{};
+    GetSystemTimeAsFileTime(&ft);
+    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+void sleep_for(std::chrono::milliseconds duration) noexcept {
+    using Clock = std::chrono::steady_clock;
+    win::UniqueHandle timer(CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+    if (timer) {
+        LARGE_INTEGER due{};
+        due.QuadPart = -static_cast<LONGLONG>(duration.count()) * 10000;  // relative, 100 ns
+        if (SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE) &&
+            WaitForSingleObject(timer.get(), INFINITE) == WAIT_OBJECT_0) {
+            return;
+        }
+    }
+    // No high-resolution timer here: 1 ms sleeps until the time has passed.
+    auto until = Clock::now() + duration;
+    while (Clock::now() < until) Sleep(1);
+}
+
+std::uint32_t process_id() noexcept { return GetCurrentProcessId(); }
+
+}  // namespace vth::os

@@ -1,0 +1,29 @@
+#include <windows.h>
+
+#include <vector>
+
+#include "helper/integrity.hpp"
+#include "os/win/common/handles.hpp"
+
+namespace vth {
+
+std::string current_integrity_level() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return "unknown";
+    win::UniqueHandle token(raw);
+    // The first call only learns the size; its failure is expected.
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+    if (size < 16) return "unknown";
+    std::vector<unsigned char> buffer(size, 0);
+    if (!GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) {
+        return "unknown";
+    }
+    auto* label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data());
+    PSID sid = label->Label.Sid;
+    DWORD count = *GetSidSubAuthorityCount(sid);
+    DWORD rid = *GetSidSubAuthority(sid, count == 0 ? 0 : count - 1);
+    return std::string(integrity_name(rid));
+}
+
+}  // namespace vth
