@@ -1,0 +1,124 @@
+"""Start-up of the real helper .exe under Wine: waiting for the configuration,
+retries, refusals and the fatal path. Every run must exit with code 0."""
+import json
+import re
+import time
+import unittest
+from pathlib import Path
+
+from winebench import WineBench, wait_until
+
+HELPER = "vestrilon-traffic-helper"
+MISSING = "config missing; waiting for GUI to write traffic-helper.json"
+VALID = {"host": "127.0.0.1", "port": 9, "token": "t0k", "x": 100, "y": 120, "gui_pid": 4242}
+LINE = re.compile(r"^SystemTime \{ intervals: (\d+) \} (.*)$")
+
+
+def log_messages(localappdata: Path) -> list[str]:
+    path = localappdata / "Vestrilon" / "traffic-helper.log"
+    if not path.exists():
+        return []
+    lines = path.read_text(encoding="utf-8").splitlines()
+    messages = []
+    for line in lines:
+        match = LINE.match(line)
+        assert match, f"malformed log line: {line!r}"
+        messages.append(match.group(2))
+    return messages
+
+
+def write_config(localappdata: Path, content) -> None:
+    folder = localappdata / "Vestrilon"
+    folder.mkdir(parents=True, exist_ok=True)
+    text = content if isinstance(content, str) else json.dumps(content)
+    (folder / "traffic-helper.json").write_text(text, encoding="utf-8")
+
+
+class StartupTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = WineBench().__enter__()
+        cls.helper = cls.bench.exe(HELPER)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bench.close()
+
+    def start_helper(self, data):
+        return self.bench.start(self.helper, localappdata=data)
+
+    def test_config_written_one_second_after_start_is_used(self):
+        data = self.bench.new_localappdata()
+        process = self.start_helper(data)
+        wait_until(lambda: MISSING in log_messages(data), 30, what="first config-missing line")
+        first = time.monotonic()
+        wait_until(lambda: time.monotonic() - first >= 1.0, 2)
+        write_config(data, VALID)
+        self.assertEqual(process.wait(30), 0)
+        messages = log_messages(data)
+        start = next(i for i, m in enumerate(messages) if m.startswith("starting helper build="))
+        missing = messages[:start].count(MISSING)
+        self.assertTrue(8 <= missing <= 18, f"{missing} config-missing lines: {messages}")
+        self.assertRegex(messages[start],
+                         r"^starting helper build=\S+ pid=\d+ integrity=(untrusted|low|medium|"
+                         r"high|system|unknown) gui_pid=4242$")
+
+    def test_config_that_never_appears_is_fatal_after_four_seconds(self):
+        data = self.bench.new_localappdata()
+        process = self.start_helper(data)
+        self.assertEqual(process.wait(60), 0)
+        messages = log_messages(data)
+        self.assertRegex(messages[-1], r"^traffic helper fatal: .* \(os error [23]\)$")
+        missing = messages.count(MISSING)
+        self.assertTrue(30 <= missing <= 52, f"{missing} config-missing lines")
+        self.assertEqual(len(messages), missing + 1)
+
+    def test_half_written_config_is_accepted_once_complete(self):
+        data = self.bench.new_localappdata()
+        whole = json.dumps(VALID)
+        half = whole[: whole.index(' "token"')]
+        write_config(data, half)
+        process = self.start_helper(data)
+        wait_until(lambda: any(m.startswith("config parse retry: ") for m in log_messages(data)),
+                   30, what="a parse retry line")
+        write_config(data, whole)
+        self.assertEqual(process.wait(30), 0)
+        messages = log_messages(data)
+        retries = [m for m in messages if m.startswith("config parse retry: ")]
+        self.assertTrue(retries)
+        self.assertTrue(all(m == "config parse retry: EOF while parsing an object at line 1 "
+                            f"column {len(half)}" for m in retries), retries)
+        self.assertTrue(any(m.startswith("starting helper build=") for m in messages))
+        self.assertFalse(any(m.startswith("traffic helper fatal") for m in messages))
+
+    def test_refusals(self):
+        without_pid = json.dumps({k: v for k, v in VALID.items() if k != "gui_pid"})
+        cases = [
+            ("localhost host", dict(VALID, host="localhost"),
+             "traffic helper fatal: traffic helper endpoint must be loopback", 0),
+            ("missing gui_pid", without_pid, "traffic helper fatal: missing field `gui_pid` "
+             f"at line 1 column {len(without_pid)}", 30),
+        ]
+        for name, config, fatal, min_retries in cases:
+            with self.subTest(name):
+                data = self.bench.new_localappdata()
+                write_config(data, config)
+                began = time.monotonic()
+                self.assertEqual(self.start_helper(data).wait(60), 0)
+                messages = log_messages(data)
+                self.assertEqual(messages[-1], fatal)
+                retries = messages[:-1]
+                self.assertGreaterEqual(len(retries), min_retries)
+                reason = fatal.removeprefix("traffic helper fatal: ")
+                self.assertTrue(all(m == "config parse retry: " + reason for m in retries))
+                self.assertFalse(any(m.startswith("starting helper") for m in messages))
+                if min_retries:
+                    self.assertGreaterEqual(time.monotonic() - began, 4.0)
+
+    def test_without_localappdata_ends_silently(self):
+        result = self.bench.run(self.helper, localappdata=None, timeout=30)
+        self.assertEqual(result.exit_code, 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
