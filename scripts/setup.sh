@@ -8,7 +8,7 @@ packages=(
   rapidjson-dev googletest libgtest-dev libbenchmark-dev libstb-dev
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine64 xvfb xdotool imagemagick x11-utils
-  clang-19 libclang-rt-19-dev clang-format clang-tidy python3
+  clang-19 libclang-rt-19-dev clang-format-19 clang-tidy-19 python3
 )
 
 missing=()

@@ -2,6 +2,7 @@
 // Structured diagnostic events raised by the overlay and drop modules. The
 // helper installs no sink, so events cost one atomic load and go nowhere;
 // tests install a sink to see them. The sink is called on the raising thread.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -10,7 +11,7 @@
 
 namespace vth::diag {
 
-enum class Level { info, warning };
+enum class Level : std::uint8_t { info, warning };
 
 struct Field {
     std::string name;
