@@ -14,9 +14,6 @@ int not_available(const char* name) {
 
 int decode_config(Args) { return not_available("decode-config"); }
 int decode_commands(Args) { return not_available("decode-commands"); }
-int render(Args) { return not_available("render"); }
-int clamp(Args) { return not_available("clamp"); }
-int content_hash(Args) { return not_available("content-hash"); }
 int url_candidate(Args) { return not_available("url-candidate"); }
 
 }  // namespace vth::tool
