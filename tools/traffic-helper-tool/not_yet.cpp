@@ -14,6 +14,5 @@ int not_available(const char* name) {
 
 int decode_config(Args) { return not_available("decode-config"); }
 int decode_commands(Args) { return not_available("decode-commands"); }
-int url_candidate(Args) { return not_available("url-candidate"); }
 
 }  // namespace vth::tool

@@ -1,0 +1,85 @@
+"""traffic-helper-tool url-candidate, natively and (VTH_EMULATOR) under Wine."""
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+TOOL = os.environ.get("VTH_TOOL", "")
+EMULATOR = os.environ.get("VTH_EMULATOR", "")
+
+CASES = [
+    ("[InternetShortcut]\r\nURL=https://a.example/page\r\n", "https://a.example/page"),
+    ("exa\u200bmple.com", "example.com"),
+    ("\ufeff\u3000https://b.example/\u00a0", "https://b.example/"),
+    ('<A HREF="https://Example.COM/Path">x</A>', "https://Example.COM/Path"),
+    ("<a href='c.example'>", "c.example"),
+    ('<a href="/about">About</a>', None),
+    ("URL=intranet", "intranet"),
+    ("intranet", None),
+    ("https://m.example/\nTitle", "https://m.example/"),
+    ("tab\tinside.example", "tab\tinside.example"),
+    ("дом.рф", "дом.рф"),
+    ("foo\rbar.example", "foo\rbar.example"),
+    ("nul\u0000.example", "nul.example"),
+    ("", None),
+    ("\u200b\u200b", None),
+]
+
+
+def command(*args):
+    cmd = [TOOL, "url-candidate", *args]
+    return [EMULATOR, *cmd] if EMULATOR else cmd
+
+
+def tool_path(path: Path) -> str:
+    return "Z:" + str(path.resolve()).replace("/", "\\") if EMULATOR else str(path)
+
+
+def answers(output: bytes):
+    return [line.rstrip("\r") for line in output.decode("utf-8").split("\n") if line.strip("\r")]
+
+
+def expected(candidate):
+    return "NONE" if candidate is None else "OK " + json.dumps(candidate, ensure_ascii=False)
+
+
+@unittest.skipUnless(TOOL, "VTH_TOOL not set")
+class UrlCandidateTool(unittest.TestCase):
+    def run_tool(self, *args, stdin=b""):
+        return subprocess.run(command(*args), input=stdin, capture_output=True, timeout=120)
+
+    def test_answers_each_literal_from_stdin(self):
+        lines = "".join(json.dumps(text) + "\n" for text, _ in CASES).encode()
+        result = self.run_tool(stdin=lines)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        got = answers(result.stdout)
+        self.assertEqual(len(got), len(CASES))
+        for (text, candidate), line in zip(CASES, got):
+            # Escapes may differ between writers; compare decoded values.
+            if candidate is None:
+                self.assertEqual(line, "NONE", repr(text))
+            else:
+                self.assertTrue(line.startswith("OK "), repr(text))
+                self.assertEqual(json.loads(line[3:]), candidate, repr(text))
+
+    def test_reads_a_file_and_flags_bad_lines(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = Path(tmp) / "lines.txt"
+            path.write_bytes(b'"a.example"\r\nnot json\n42\n"b.example"\n')
+            result = self.run_tool(tool_path(path))
+        self.assertEqual(result.returncode, 1, result.stderr)
+        got = answers(result.stdout)
+        self.assertEqual(got[0], expected("a.example"))
+        self.assertTrue(got[1].startswith("ERR "), got[1])
+        self.assertTrue(got[2].startswith("ERR "), got[2])
+        self.assertEqual(got[3], expected("b.example"))
+
+    def test_missing_file_is_a_usage_error(self):
+        result = self.run_tool(tool_path(Path("/nonexistent/lines.txt")))
+        self.assertEqual(result.returncode, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
