@@ -38,6 +38,9 @@ class OleTextDropTarget {
     // The oldest text accepted by a drop and not yet taken.
     std::optional<std::string> take_text();
 
+    // The registered COM object, borrowed; lets tests drive it directly.
+    IDropTarget* drop_target() const noexcept { return object_.get(); }
+
     OleTextDropTarget(OleTextDropTarget&&) noexcept = default;
     OleTextDropTarget& operator=(OleTextDropTarget&&) = delete;
     // Revokes the registration, uninitialises OLE, then lets go of the object,
