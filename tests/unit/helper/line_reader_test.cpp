@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_streams.hpp"
+#include "helper/line_reader.hpp"
+
+namespace vth {
+namespace {
+
+struct LineRow {
+    std::string name;
+    std::deque<test::ScriptedSource::Step> chunks;
+    std::vector<std::string> lines;
+};
+
+std::vector<std::string> all_lines(ByteSource& source) {
+    LineReader reader(source);
+    std::vector<std::string> lines;
+    for (;;) {
+        auto line = reader.next();
+        if (!line) {
+            lines.push_back("<error " + line.error().text + ">");
+            return lines;
+        }
+        if (!*line) return lines;
+        lines.push_back(**line);
+    }
+}
+
+TEST(LineReader, SplitsLikeTheHelper) {
+    const std::string long_line(20000, 'x');
+    const Error interrupted{"interrupted", interrupted_os_code};
+    const std::vector<LineRow> rows = {
+        {"empty stream", {}, {}},
+        {"lf", {"a\nb\n"}, {"a", "b"}},
+        {"crlf", {"a\r\nb\r\n"}, {"a", "b"}},
+        {"final line without lf", {"a\nlast"}, {"a", "last"}},
+        {"cr kept without lf", {"a\r"}, {"a\r"}},
+        {"lone cr inside", {"a\rb\n"}, {"a\rb"}},
+        {"empty lines", {"\n\r\n\n"}, {"", "", ""}},
+        {"crlf split over reads", {"a\r", "\nb"}, {"a", "b"}},
+        {"line split over reads", {"ab", "c", "d\ne"}, {"abcd", "e"}},
+        {"longer than the buffer", {long_line + "\nz"}, {long_line, "z"}},
+        {"nul is data", {std::string("a\0b\n", 4)}, {std::string("a\0b", 3)}},
+        {"interrupted read repeated", {"a", interrupted, "b\n"}, {"ab"}},
+        {"read error ends", {"a\n", Error{"reset", 10054}, "b\n"}, {"a", "<error reset>"}},
+    };
+    for (const auto& row : rows) {
+        test::ScriptedSource source(row.chunks);
+        EXPECT_EQ(all_lines(source), row.lines) << row.name;
+    }
+}
+
+TEST(LineReader, ReadsThroughAnEightKilobyteBuffer) {
+    test::ScriptedSource source({std::string(3 * LineReader::buffer_size, 'y')});
+    auto lines = all_lines(source);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), 3 * LineReader::buffer_size);
+    EXPECT_EQ(source.reads, 5);  // three full buffers, the end, the end again for the next call
+}
+
+}  // namespace
+}  // namespace vth
