@@ -1,0 +1,132 @@
+// Usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] OFFER...
+// Shows a small window; pressing the left button on it starts DoDragDrop
+// with a data object holding the OFFERs (see data_description.hpp). Prints
+// one JSON line per event on stdout: {"event":"ready"} once the window is
+// shown, {"event":"dragged","result":"0x...","effect":N} after each drag.
+// With --once it exits after the first drag.
+#include <ole2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "data_description.hpp"
+#include "drop_source.hpp"
+#include "offered_data_object.hpp"
+#include "os/win/common/owned.hpp"
+#include "os/win/common/wide.hpp"
+
+namespace {
+
+using vth::drag::OfferedFormat;
+
+struct Options {
+    std::wstring title = L"vth drag source";
+    int x = 100;
+    int y = 100;
+    bool once = false;
+    std::vector<OfferedFormat> offers;
+};
+
+struct DragState {
+    IDataObject* data;
+    IDropSource* source;
+    bool once;
+};
+
+std::uint16_t format_by_name(std::string_view name) {
+    return static_cast<std::uint16_t>(RegisterClipboardFormatW(vth::win::to_wide(name).c_str()));
+}
+
+bool parse_options(int argc, wchar_t** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--title" && i + 1 < argc) {
+            options.title = argv[++i];
+        } else if (arg == L"--at" && i + 1 < argc) {
+            if (std::swscanf(argv[++i], L"%d,%d", &options.x, &options.y) != 2) return false;
+        } else if (arg == L"--once") {
+            options.once = true;
+        } else {
+            auto offer = vth::drag::parse_offer(vth::win::to_utf8(arg), format_by_name);
+            if (!offer) {
+                std::fprintf(stderr, "vth-drag-source: %s\n", offer.error().text.c_str());
+                return false;
+            }
+            options.offers.push_back(std::move(*offer));
+        }
+    }
+    return !options.offers.empty();
+}
+
+void run_drag(const DragState& state) {
+    DWORD effect = DROPEFFECT_NONE;
+    HRESULT hr = DoDragDrop(state.data, state.source,
+                            DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect);
+    std::printf("{\"event\":\"dragged\",\"result\":\"0x%08lX\",\"effect\":%lu}\n",
+                static_cast<unsigned long>(hr), static_cast<unsigned long>(effect));
+    std::fflush(stdout);
+    if (state.once) PostQuitMessage(0);
+}
+
+LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    auto* state = reinterpret_cast<DragState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    switch (message) {
+        case WM_LBUTTONDOWN:
+            if (state != nullptr) run_drag(*state);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+using Window = vth::win::Owned<HWND, DestroyWindow>;
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Options options;
+    if (!parse_options(argc, argv, options)) {
+        std::fputs(
+            "usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] "
+            "FORMAT[@LINDEX]:hglobal|stream:text|utf16|hex:DATA ...\n",
+            stderr);
+        return 2;
+    }
+    if (FAILED(OleInitialize(nullptr))) return 1;
+    {
+        auto data = vth::drag::OfferedDataObject::create(std::move(options.offers));
+        auto source = vth::drag::LeftButtonDropSource::create();
+        DragState state{data.get(), source.get(), options.once};
+
+        WNDCLASSEXW window_class{};
+        window_class.cbSize = sizeof window_class;
+        window_class.lpfnWndProc = window_proc;
+        window_class.hInstance = GetModuleHandleW(nullptr);
+        window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        window_class.lpszClassName = L"VthDragSource";
+        RegisterClassExW(&window_class);
+        Window window(CreateWindowExW(WS_EX_TOPMOST, L"VthDragSource", options.title.c_str(),
+                                      WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, options.x, options.y,
+                                      160, 120, nullptr, nullptr, GetModuleHandleW(nullptr),
+                                      nullptr));
+        if (!window) return 1;
+        SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
+        std::puts("{\"event\":\"ready\"}");
+        std::fflush(stdout);
+
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        SetWindowLongPtrW(window.get(), GWLP_USERDATA, 0);
+    }
+    OleUninitialize();
+    return 0;
+}
