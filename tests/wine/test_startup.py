@@ -86,7 +86,7 @@ class StartupTest(unittest.TestCase):
         messages = log_messages(data)
         retries = [m for m in messages if m.startswith("config parse retry: ")]
         self.assertTrue(retries)
-        self.assertTrue(all(m == "config parse retry: EOF while parsing an object at line 1 "
+        self.assertTrue(all(m == "config parse retry: EOF while parsing a value at line 1 "
                             f"column {len(half)}" for m in retries), retries)
         self.assertTrue(any(m.startswith("starting helper build=") for m in messages))
         self.assertFalse(any(m.startswith("traffic helper fatal") for m in messages))
