@@ -8,6 +8,14 @@
 namespace vth::json {
 namespace {
 
+// Joins texts by plain appends (GCC 12 warns wrongly about "literal" + string).
+template <typename... Parts>
+std::string concat(const Parts&... parts) {
+    std::string out;
+    (out.append(std::string_view(parts)), ...);
+    return out;
+}
+
 std::string hex(unsigned value) {
     char buffer[16];
     auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
@@ -54,13 +62,14 @@ std::string quoted(std::string_view text) {
                 break;
             default:
                 if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-                    out += "\\u{" + hex(code) + "}";
+                    out += concat("\\u{", hex(code), "}");
                 } else {
                     out.append(text.substr(start, i - start));
                 }
         }
     }
-    return out + "\"";
+    out += '"';
+    return out;
 }
 
 }  // namespace
@@ -76,7 +85,7 @@ std::string float_text(double value) {
         sci.remove_prefix(1);
     }
     const auto e = sci.find('e');
-    if (e == std::string_view::npos) return out + std::string(sci);  // nan or inf
+    if (e == std::string_view::npos) return concat(out, sci);  // nan or inf
     int exponent = 0;
     std::from_chars(sci.data() + e + (sci[e + 1] == '+' ? 2 : 1), sci.data() + sci.size(),
                     exponent);
@@ -86,12 +95,13 @@ std::string float_text(double value) {
     }
     const auto count = static_cast<int>(digits.size());
     if (exponent < 0) {
-        out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        out += concat("0.", std::string(static_cast<std::size_t>(-exponent - 1), '0'), digits);
     } else if (exponent + 1 >= count) {
-        out += digits + std::string(static_cast<std::size_t>(exponent + 1 - count), '0') + ".0";
+        out +=
+            concat(digits, std::string(static_cast<std::size_t>(exponent + 1 - count), '0'), ".0");
     } else {
         const auto point = static_cast<std::size_t>(exponent + 1);
-        out += digits.substr(0, point) + "." + digits.substr(point);
+        out += concat(digits.substr(0, point), ".", digits.substr(point));
     }
     return out;
 }
@@ -103,13 +113,13 @@ std::string describe(const Value& found) {
         case Kind::boolean:
             return found.boolean ? "boolean `true`" : "boolean `false`";
         case Kind::unsigned_integer:
-            return "integer `" + std::to_string(found.unsigned_integer) + "`";
+            return concat("integer `", std::to_string(found.unsigned_integer), "`");
         case Kind::signed_integer:
-            return "integer `" + std::to_string(found.signed_integer) + "`";
+            return concat("integer `", std::to_string(found.signed_integer), "`");
         case Kind::floating:
-            return "floating point `" + float_text(found.floating) + "`";
+            return concat("floating point `", float_text(found.floating), "`");
         case Kind::string:
-            return "string " + quoted(found.text);
+            return concat("string ", quoted(found.text));
         case Kind::sequence:
             return "sequence";
         case Kind::map:
@@ -119,41 +129,41 @@ std::string describe(const Value& found) {
 }
 
 std::string invalid_type(const Value& found, std::string_view expected) {
-    return "invalid type: " + describe(found) + ", expected " + std::string(expected);
+    return concat("invalid type: ", describe(found), ", expected ", expected);
 }
 
 std::string invalid_value(const Value& found, std::string_view expected) {
-    return "invalid value: " + describe(found) + ", expected " + std::string(expected);
+    return concat("invalid value: ", describe(found), ", expected ", expected);
 }
 
 std::string invalid_length(std::size_t length, std::string_view expected) {
-    return "invalid length " + std::to_string(length) + ", expected " + std::string(expected);
+    return concat("invalid length ", std::to_string(length), ", expected ", expected);
 }
 
 std::string missing_field(std::string_view name) {
-    return "missing field `" + std::string(name) + "`";
+    return concat("missing field `", name, "`");
 }
 
 std::string duplicate_field(std::string_view name) {
-    return "duplicate field `" + std::string(name) + "`";
+    return concat("duplicate field `", name, "`");
 }
 
 std::string unknown_variant(std::string_view name, std::span<const std::string_view> expected) {
-    std::string text = "unknown variant `" + std::string(name) + "`, expected one of ";
+    std::string text = concat("unknown variant `", name, "`, expected one of ");
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (i > 0) text += ", ";
-        text += "`" + std::string(expected[i]) + "`";
+        text += concat(i > 0 ? ", `" : "`", expected[i], "`");
     }
     return text;
 }
 
 std::string elements_in_sequence(std::size_t count) {
-    return count == 1 ? "1 element in sequence" : std::to_string(count) + " elements in sequence";
+    if (count == 1) return "1 element in sequence";
+    return concat(std::to_string(count), " elements in sequence");
 }
 
 std::string with_elements(std::string_view what, std::size_t count) {
-    return std::string(what) +
-           (count == 1 ? " with 1 element" : " with " + std::to_string(count) + " elements");
+    if (count == 1) return concat(what, " with 1 element");
+    return concat(what, " with ", std::to_string(count), " elements");
 }
 
 std::string at_position(std::string_view input, std::size_t index) {
@@ -164,7 +174,8 @@ std::string at_position(std::string_view input, std::size_t index) {
     const auto line =
         1 +
         std::count(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(line_start), '\n');
-    return " at line " + std::to_string(line) + " column " + std::to_string(index - line_start);
+    return concat(" at line ", std::to_string(line), " column ",
+                  std::to_string(index - line_start));
 }
 
 }  // namespace vth::json

@@ -1,0 +1,31 @@
+// Any bytes as one command line. A decoded command, written back as its
+// record (the map form), decodes to the same record, numbers included; the
+// line decoder refuses exactly the lines that are not UTF-8.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "common/utf8.hpp"
+#include "fuzz_checks.hpp"
+#include "helper/command_reader.hpp"
+#include "helper/decoded_record.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    auto line = vth::decode_command_line(input);
+    if (!vth::is_valid_utf8(input)) {
+        vth::fuzz::check(!line && line.error().text == vth::invalid_utf8_text,
+                         "non-UTF-8 line accepted");
+    }
+    auto command = vth::decode_command(input);
+    if (!command) {
+        vth::fuzz::check(!command.error().text.empty(), "empty error text");
+        vth::fuzz::check_position(input, command.error().text);
+        return 0;
+    }
+    const auto record = vth::command_record(*command);
+    auto again = vth::decode_command(record);
+    vth::fuzz::check(again.has_value(), "record of a decoded command does not decode");
+    vth::fuzz::check(vth::command_record(*again) == record, "record changes on a second decoding");
+    return 0;
+}
