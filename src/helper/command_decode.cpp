@@ -321,7 +321,8 @@ class CommandDecoder {
                 }
                 break;
             default:
-                record(update_content, json::invalid_type(v, field_wants[f]));
+                record(update_content,
+                       json::invalid_type(v, field_wants[static_cast<std::size_t>(f)]));
                 break;
         }
     }
@@ -400,7 +401,8 @@ class CommandDecoder {
         } else {
             for (Field f : fields) {
                 if (f != feedback && !(fields_seen_ & (1u << f))) {
-                    return cursor_.fail(json::missing_field(field_names[f]));
+                    return cursor_.fail(
+                        json::missing_field(field_names[static_cast<std::size_t>(f)]));
                 }
             }
         }
