@@ -19,6 +19,7 @@ void emit(diag::Level level, std::string message, std::string field = {}, std::s
 std::string hresult_error_text(std::string_view message, std::uint32_t code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+    if (message.empty()) return hex;
     std::string text(message);
     text += " (";
     text += hex;

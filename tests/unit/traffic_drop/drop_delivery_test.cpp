@@ -5,6 +5,7 @@
 
 #include "common/diagnostics.hpp"
 #include "traffic_drop/drop_delivery.hpp"
+#include "traffic_drop/drop_events.hpp"
 #include "traffic_drop/local_app_data.hpp"
 
 namespace vth::drop {
@@ -56,6 +57,12 @@ TEST(DeliverDrop, QueuesReportsAndWritesTheSecondCandidate) {
         EXPECT_EQ(texts, row.accepted ? DroppedTexts{*row.candidate} : DroppedTexts{}) << what;
         EXPECT_EQ(data.read("pending-tunnel-domains.txt"), row.inbox) << what;
     }
+}
+
+TEST(HresultErrorText, MessageThenCode) {
+    EXPECT_EQ(hresult_error_text("Invalid window handle.", 0x80070578),
+              "Invalid window handle. (0x80070578)");
+    EXPECT_EQ(hresult_error_text("", 0x80040102), "0x80040102");
 }
 
 TEST(DeliverDrop, QueuedInDropOrderEvenWithoutInbox) {
