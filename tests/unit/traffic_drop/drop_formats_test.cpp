@@ -28,7 +28,6 @@ class FakeSource final : public DropDataSource {
     std::map<std::tuple<std::uint16_t, std::int32_t, Medium>, std::string> media;
     std::vector<ListedFormat> listed;
     bool listing_works = true;
-    std::vector<std::string> looked_up;
     std::vector<std::tuple<std::uint16_t, std::int32_t, Medium>> reads;
 
     std::uint16_t id(std::string_view name) {
@@ -39,10 +38,7 @@ class FakeSource final : public DropDataSource {
         return static_cast<std::uint16_t>(0xC000 + names_.size() - 1);
     }
 
-    std::uint16_t format_id(std::string_view name) override {
-        looked_up.emplace_back(name);
-        return id(name);
-    }
+    std::uint16_t format_id(std::string_view name) override { return id(name); }
     std::optional<std::string> read_medium(std::uint16_t format, std::int32_t lindex,
                                            Medium medium) override {
         reads.emplace_back(format, lindex, medium);
@@ -90,12 +86,6 @@ TEST(TryFormat, MediaInOrderAndBlankCountsAsAbsent) {
         if (row.stream) source.media[{cf_text, -1, Medium::istream}] = *row.stream;
         EXPECT_EQ(try_format(source, cf_text, false, -1), row.text) << row.what;
     }
-}
-
-TEST(TryFormat, WideDecodesUtf16) {
-    FakeSource source;
-    source.media[{cf_unicodetext, -1, Medium::hglobal}] = utf16("a.example") + "\0\0junk"s;
-    EXPECT_EQ(try_format(source, cf_unicodetext, true, -1), "a.example");
 }
 
 TEST(FindDropCandidate, FixedOrderThenListedFormats) {
@@ -177,22 +167,6 @@ TEST(FindDropCandidate, FixedOrderThenListedFormats) {
             source.listed.push_back({id_of(name), lindex});
         EXPECT_EQ(find_drop_candidate(source), row.candidate) << row.what;
     }
-}
-
-TEST(FindDropCandidate, LooksUpNamesEveryTimeInOrder) {
-    FakeSource source;
-    EXPECT_EQ(find_drop_candidate(source), std::nullopt);
-    EXPECT_EQ(find_drop_candidate(source), std::nullopt);
-    const std::vector<std::string> once = {"UniformResourceLocatorW",
-                                           "UniformResourceLocator",
-                                           "text/x-moz-url",
-                                           "HTML Format",
-                                           "text/html",
-                                           "text/uri-list",
-                                           "FileContents"};
-    std::vector<std::string> twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(source.looked_up, twice);
 }
 
 TEST(FindDropCandidate, TriesEachFixedFormatInBothMediaThenTheList) {
