@@ -15,6 +15,13 @@ if(VTH_TSAN)
   target_compile_options(vth_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(vth_options INTERFACE -fsanitize=thread)
 endif()
+if(VTH_FUZZ)
+  # Every library is instrumented for coverage, not just the fuzz entry
+  # points; the targets themselves add the libFuzzer main.
+  target_compile_options(vth_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer)
+  target_link_options(vth_options INTERFACE -fsanitize=address,undefined)
+endif()
 if(WIN32)
   # Static runtime: the .exe needs no DLL beside it.
   target_link_options(vth_options INTERFACE -static -static-libgcc -static-libstdc++)

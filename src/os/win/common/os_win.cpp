@@ -15,6 +15,7 @@ std::optional<std::string> env(const char* name) {
     DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
     if (n == 0) return std::nullopt;
     std::wstring value(n, L'\0');
+    SetLastError(ERROR_SUCCESS);  // an empty value also reads as 0 characters
     DWORD written = GetEnvironmentVariableW(wname.c_str(), value.data(), n);
     if (written == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
     value.resize(written);
