@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,9 @@ void set_pixel(Canvas& canvas, int c, int r, Bgra v) {
 }
 
 std::string where(int c, int r) {
-    return "pixel (" + std::to_string(c) + ", " + std::to_string(r) + ")";
+    std::ostringstream text;
+    text << "pixel (" << c << ", " << r << ")";
+    return text.str();
 }
 
 constexpr Bgra body{86, 62, 46, 128};

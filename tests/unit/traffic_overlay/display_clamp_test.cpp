@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <sstream>
 #include <vector>
 
 #include "common/diagnostics.hpp"
@@ -16,7 +17,9 @@ constexpr std::int32_t min32 = std::numeric_limits<std::int32_t>::min();
 const DisplayBounds full_hd{0, 0, 1920, 1040};
 
 std::string describe(ScreenPoint p) {
-    return "(" + std::to_string(p.x) + ", " + std::to_string(p.y) + ")";
+    std::ostringstream text;
+    text << "(" << p.x << ", " << p.y << ")";
+    return text.str();
 }
 
 TEST(ClampOverlayPosition, Table) {

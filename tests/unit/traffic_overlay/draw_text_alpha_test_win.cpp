@@ -83,7 +83,8 @@ TEST_F(DrawTextAlpha, LinesStayInsideTheirRectangleAndTheCanvas) {
         for (const Row& row : rows) {
             g.canvas = plain;
             draw(row.rect, row.text, f);
-            const std::string what = std::string(row.what) + (f ? "" : ", stock font");
+            std::string what = row.what;
+            what.append(f ? "" : ", stock font");
             if (row.draws) {
                 EXPECT_EQ(g.canvas != plain, *row.draws) << what;
             }
