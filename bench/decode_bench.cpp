@@ -25,15 +25,14 @@ std::string content_line(int seed) {
         R"("feedback":["ok",true],"samples":[)";
     for (int i = 0; i < samples_per_line; ++i) {
         if (i > 0) line += ',';
-        const double t = 1733600000.0 + i * 0.25 + seed;
-        const double up = (i * 7919 % 100000) / 8.0;
-        const long down = i * 104729L % 9'000'000;
+        const std::string t = std::to_string(1733600000.0 + i * 0.25 + seed);
+        const std::string up = std::to_string((i * 7919 % 100000) / 8.0);
+        const std::string down = std::to_string(i * 104729L % 9'000'000);
         if (i % 4 == 3) {
-            line += "[" + std::to_string(t) + "," + std::to_string(up) + "," +
-                    std::to_string(down) + "]";
+            line.append("[").append(t).append(",").append(up).append(",").append(down).append("]");
         } else {
-            line += R"({"t":)" + std::to_string(t) + R"(,"up":)" + std::to_string(up) +
-                    R"(,"down":)" + std::to_string(down) + "}";
+            line.append(R"({"t":)").append(t).append(R"(,"up":)").append(up).append(R"(,"down":)");
+            line.append(down).append("}");
         }
     }
     line += R"(],"dropHover":false})";

@@ -62,9 +62,8 @@ class Cursor {
 // A decoded string may hold a surrogate only through an escape of a lone
 // low surrogate (raw input is validated): its UTF-8 form starts ED A0..BF.
 inline bool holds_surrogate(std::string_view text) {
-    for (auto at = text.find('\xED'); at != std::string_view::npos;
-         at = text.find('\xED', at + 1)) {
-        if (at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) >= 0xA0) return true;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '\xED' && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return true;
     }
     return false;
 }
