@@ -2,6 +2,8 @@
 // The overlay picture's pixel memory: 208 x 132, rows top-down, bytes blue,
 // green, red, alpha. Straight alpha while layers are painted; finish_alpha
 // turns it into the premultiplied form the layered window presents.
+// The painting functions keep no state: any thread may call them on memory
+// it owns.
 #include <array>
 #include <cstddef>
 #include <cstdint>

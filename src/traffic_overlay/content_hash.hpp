@@ -1,7 +1,8 @@
 #pragma once
 // The fingerprint the overlay thread compares to decide whether new content
 // needs a redraw: texts, feedback, drop hover, the sample count and the last
-// sample (rates to 0.1 and time to 0.2 of the GUI's units) only.
+// sample (rates to 0.1 and time to 0.2 of the GUI's units) only. Pure; any
+// thread.
 #include <cstdint>
 
 #include "traffic_overlay/overlay_content.hpp"

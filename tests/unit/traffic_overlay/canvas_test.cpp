@@ -149,12 +149,5 @@ TEST(CompositeText, ClipsToTheCanvas) {
     }
 }
 
-TEST(CompositeText, ShortScratchIsIgnored) {
-    Canvas canvas{};
-    composite_text_coverage(canvas, {0, 0, 4, 4}, std::vector<std::uint8_t>(15 * 4, 255), {4, 4},
-                            text_white);
-    EXPECT_EQ(canvas, Canvas{});
-}
-
 }  // namespace
 }  // namespace vth
