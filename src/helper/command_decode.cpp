@@ -169,7 +169,7 @@ class CommandDecoder {
         return true;
     }
 
-    OverlayCommand take_command() { return std::move(command_); }
+    OverlayCommand take() { return std::move(command_); }
 
   private:
     FrameState& top() { return frames_[frame_count_ - 1]; }
@@ -449,12 +449,7 @@ class CommandDecoder {
 }  // namespace
 
 Result<OverlayCommand> decode_command(std::string_view line) {
-    json::InputStream stream(line);
-    json::Cursor cursor(line, stream);
-    CommandDecoder decoder(cursor);
-    if (auto read = json::read(stream, cursor, decoder); !read)
-        return std::unexpected(read.error());
-    return decoder.take_command();
+    return json::decode<CommandDecoder>(line);
 }
 
 }  // namespace vth

@@ -92,7 +92,7 @@ class ConfigDecoder {
         return true;
     }
 
-    const HelperConfig& config() const { return config_; }
+    HelperConfig take() { return std::move(config_); }
 
   private:
     enum class State { root, member_key, member_value, skipping, element };
@@ -160,12 +160,7 @@ class ConfigDecoder {
 }  // namespace
 
 Result<HelperConfig> decode_config(std::string_view bytes) {
-    json::InputStream stream(bytes);
-    json::Cursor cursor(bytes, stream);
-    ConfigDecoder decoder(cursor);
-    if (auto read = json::read(stream, cursor, decoder); !read)
-        return std::unexpected(read.error());
-    return decoder.config();
+    return json::decode<ConfigDecoder>(bytes);
 }
 
 }  // namespace vth

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include <rapidjson/reader.h>
@@ -130,17 +131,37 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
     Decoder& decoder_;
 };
 
-// Runs the reader over the whole input; the first error ends it.
+// Runs the reader over the whole input with a fresh Decoder (constructed from
+// the cursor) and returns what its take() yields; the first error ends it.
 template <class Decoder>
-Result<void> read(InputStream& stream, Cursor& cursor, Decoder& decoder) {
-    SaxAdapter<Decoder> adapter(cursor, decoder);
-    rapidjson::Reader reader;
-    const auto result = reader.Parse<read_flags>(stream, adapter);
-    if (!result.IsError()) return {};
-    if (result.Code() == rapidjson::kParseErrorTermination && cursor.error()) {
-        return fail(*cursor.error());
+auto decode(std::string_view input) -> Result<decltype(std::declval<Decoder&>().take())> {
+    // The reader refuses some finite numbers as too big (a zero with a huge
+    // exponent, hundreds of integer digits before a negative exponent). Such
+    // a number is replaced by a stand-in of the same length and the text is
+    // read again, so positions stay those of the original.
+    constexpr int stand_in_limit = 16;
+    std::string patched;
+    for (int attempt = 0;; ++attempt) {
+        const std::string_view text = patched.empty() ? input : std::string_view(patched);
+        InputStream stream(text);
+        Cursor cursor(text, stream);
+        Decoder decoder(cursor);
+        SaxAdapter<Decoder> adapter(cursor, decoder);
+        rapidjson::Reader reader;
+        const auto result = reader.Parse<read_flags>(stream, adapter);
+        if (!result.IsError()) return decoder.take();
+        const auto code = result.Code();
+        if (code == rapidjson::kParseErrorTermination && cursor.error())
+            return fail(*cursor.error());
+        if (code == rapidjson::kParseErrorNumberTooBig && attempt < stand_in_limit) {
+            if (auto stand_in = finite_stand_in(text, result.Offset())) {
+                if (patched.empty()) patched = std::string(input);
+                patched.replace(result.Offset(), stand_in->size(), *stand_in);
+                continue;
+            }
+        }
+        return fail(syntax_error(text, code, result.Offset()));
     }
-    return fail(syntax_error(cursor.input(), result.Code(), result.Offset()));
 }
 
 }  // namespace vth::json

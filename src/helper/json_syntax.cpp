@@ -4,6 +4,7 @@
 #include "helper/json_errors.hpp"
 #include "helper/json_number.hpp"
 
+#include <charconv>
 #include <variant>
 
 namespace vth::json {
@@ -228,6 +229,32 @@ Fault classify(std::string_view input, rapidjson::ParseErrorCode code, std::size
 std::size_t skip_whitespace(std::string_view input, std::size_t from) {
     while (from < input.size() && is_whitespace(input[from])) ++from;
     return from;
+}
+
+std::optional<std::string> finite_stand_in(std::string_view input, std::size_t start) {
+    auto scanned = scan_number(input, start);
+    const auto* end = std::get_if<std::size_t>(&scanned);
+    if (!end) return std::nullopt;
+    const auto length = *end - start;
+    auto number = number_value(input.substr(start, length));
+    if (!number) return std::nullopt;
+    if (number->kind != Kind::floating) return std::nullopt;
+    // Mantissa, then an exponent whose leading zeros fill the length.
+    char buffer[40];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, number->floating,
+                                       std::chars_format::scientific)
+                             .ptr;
+    const std::string_view sci(buffer, static_cast<std::size_t>(written - buffer));
+    const auto e = sci.find('e');
+    std::string mantissa(sci.substr(0, e));
+    const bool negative_exponent = sci[e + 1] == '-';
+    std::string exponent(sci.substr(e + 2));
+    while (exponent.size() > 1 && exponent.front() == '0') exponent.erase(0, 1);
+    const std::size_t fixed = mantissa.size() + 1 + (negative_exponent ? 1 : 0);
+    if (fixed + exponent.size() > length) return std::nullopt;
+    exponent.insert(0, length - fixed - exponent.size(), '0');
+    mantissa.append(negative_exponent ? "e-" : "e").append(exponent);
+    return mantissa;
 }
 
 std::string syntax_error(std::string_view input, rapidjson::ParseErrorCode code,

@@ -25,6 +25,10 @@ std::string string_error(std::string_view input, std::size_t offset);
 // when "]" closes it, else the error text with position.
 std::optional<std::string> sequence_end_error(std::string_view input, std::size_t from);
 
+// For a number at `start` that the reader refused as too big but that is
+// finite: a float text of the same value and length (padded with blanks).
+std::optional<std::string> finite_stand_in(std::string_view input, std::size_t start);
+
 // Offset of the first byte at or after `from` that is not JSON whitespace.
 std::size_t skip_whitespace(std::string_view input, std::size_t from);
 
