@@ -94,6 +94,26 @@ TEST(GraphPixels, LinesOnTheZeroLineAndTheScale) {
     }
 }
 
+// Partly covered pixels, where dab coverage, the 96 floor and the 220 weight
+// decide the blend; values from an independent model of the stroke rules.
+TEST(GraphPixels, SoftEdgesBlend) {
+    const Canvas canvas = body_with({{0, 0.31, 0.77}, {0.37, 0.5, 0.12}, {1.3, 0.9, 0.95}});
+    struct Row {
+        int c, r;
+        Bgra expected;
+    };
+    const Row rows[] = {
+        {140, 72, {231, 142, 56, 179}}, {63, 92, {231, 142, 56, 222}},
+        {137, 67, {127, 201, 46, 205}}, {45, 79, {127, 201, 46, 239}},
+        {90, 85, {251, 153, 57, 228}},  {162, 64, {127, 201, 46, 242}},
+        {193, 59, {251, 153, 57, 233}}, {49, 85, {231, 142, 56, 175}},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(pixel(canvas, row.c, row.r), row.expected)
+            << "column " << row.c << " row " << row.r;
+    }
+}
+
 TEST(GraphPixels, NothingOutsideThePlotArea) {
     const double nan = std::nan("");
     const double inf = INFINITY;
