@@ -5,13 +5,9 @@
 #include <string>
 #include <variant>
 
-namespace vth {
+#include "common/screen_point.hpp"
 
-struct ScreenPoint {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
-};
+namespace vth {
 
 namespace message {
 

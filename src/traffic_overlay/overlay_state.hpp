@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/screen_point.hpp"
+
 #include "traffic_overlay/overlay_content.hpp"
 
 namespace vth {
@@ -16,12 +18,6 @@ enum class OverlayAction : std::uint8_t {
     HideToTray = 2,
     ToggleVpn = 3,
     DragEnded = 5,
-};
-
-struct ScreenPoint {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-    friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
 };
 
 struct OverlayState : OverlayContent {
