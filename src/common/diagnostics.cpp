@@ -17,7 +17,9 @@ void set_sink(Sink sink) {
     installed.store(static_cast<bool>(sink_slot()));
 }
 
-bool has_sink() noexcept { return installed.load(); }
+bool has_sink() noexcept {
+    return installed.load();
+}
 
 void emit(const Event& event) {
     if (installed.load()) sink_slot()(event);

@@ -50,9 +50,8 @@ Result<Started> start_up(const StartupServices& services) {
     // Byte-for-byte: no name resolution, so "localhost" or "::1" are refused too.
     if (config->host != "127.0.0.1") return fail("traffic helper endpoint must be loopback");
     Started started{std::move(*config), services.integrity()};
-    services.log("starting helper build=" + services.build_id +
-                 " pid=" + std::to_string(services.process_id()) +
-                 " integrity=" + started.integrity +
+    services.log("starting helper build=" + services.build_id + " pid=" +
+                 std::to_string(services.process_id()) + " integrity=" + started.integrity +
                  " gui_pid=" + std::to_string(started.config.gui_pid));
     return started;
 }

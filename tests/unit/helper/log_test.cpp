@@ -37,8 +37,8 @@ TEST(OsErrorText, TrimsTrailingWhiteSpaceAndAppendsCode) {
 
 TEST(IntegrityName, MapsRidBounds) {
     const std::pair<std::uint32_t, std::string_view> rows[] = {
-        {0x0000, "untrusted"}, {0x0fff, "untrusted"}, {0x1000, "low"},   {0x1fff, "low"},
-        {0x2000, "medium"},    {0x2100, "medium"},    {0x3000, "high"},  {0x3fff, "high"},
+        {0x0000, "untrusted"}, {0x0fff, "untrusted"}, {0x1000, "low"},     {0x1fff, "low"},
+        {0x2000, "medium"},    {0x2100, "medium"},    {0x3000, "high"},    {0x3fff, "high"},
         {0x4000, "system"},    {0x4fff, "system"},    {0x5000, "unknown"}, {0xffffffff, "unknown"},
     };
     for (auto [rid, name] : rows) EXPECT_EQ(integrity_name(rid), name) << "rid " << rid;

@@ -28,7 +28,8 @@ inline std::vector<std::vector<std::string>> read_tsv(const std::string& name) {
         if (line.empty() || line[0] == '#') continue;
         std::vector<std::string> cells;
         std::size_t start = 0;
-        for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+        for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos;
+             start = tab + 1) {
             cells.push_back(line.substr(start, tab - start));
         }
         cells.push_back(line.substr(start));

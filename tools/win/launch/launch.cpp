@@ -40,7 +40,8 @@ int wmain(int argc, wchar_t** argv) {
     int i = 1;
     for (; i + 1 < argc && std::wstring(argv[i]) != L"--"; i += 2) {
         if (!apply_env_option(argv[i], argv[i + 1])) {
-            std::fputs("usage: vth-launch [--set NAME=VALUE | --unset NAME]... -- PROGRAM\n", stderr);
+            std::fputs("usage: vth-launch [--set NAME=VALUE | --unset NAME]... -- PROGRAM\n",
+                       stderr);
             return 125;
         }
     }

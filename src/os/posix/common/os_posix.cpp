@@ -46,7 +46,9 @@ Result<std::string> read_file(const std::string& path) {
     return bytes;
 }
 
-bool is_not_found(long os_code) { return os_code == ENOENT || os_code == ENOTDIR; }
+bool is_not_found(long os_code) {
+    return os_code == ENOENT || os_code == ENOTDIR;
+}
 
 void create_directories(const std::string& dir) noexcept {
     std::error_code ignored;
@@ -78,8 +80,12 @@ std::uint64_t system_time_as_file_time() noexcept {
     return epoch_offset + static_cast<std::uint64_t>(ticks);
 }
 
-void sleep_for(std::chrono::milliseconds duration) noexcept { std::this_thread::sleep_for(duration); }
+void sleep_for(std::chrono::milliseconds duration) noexcept {
+    std::this_thread::sleep_for(duration);
+}
 
-std::uint32_t process_id() noexcept { return static_cast<std::uint32_t>(::getpid()); }
+std::uint32_t process_id() noexcept {
+    return static_cast<std::uint32_t>(::getpid());
+}
 
 }  // namespace vth::os

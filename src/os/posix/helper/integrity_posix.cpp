@@ -2,6 +2,8 @@
 
 namespace vth {
 
-std::string current_integrity_level() { return "unknown"; }
+std::string current_integrity_level() {
+    return "unknown";
+}
 
 }  // namespace vth

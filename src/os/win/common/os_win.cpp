@@ -31,9 +31,9 @@ std::string join_path(std::string_view dir, std::string_view name) {
 
 Result<std::string> read_file(const std::string& path) {
     constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    win::UniqueHandle file = win::own_file(CreateFileW(win::to_wide(path).c_str(), GENERIC_READ,
-                                                       share, nullptr, OPEN_EXISTING,
-                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHandle file =
+        win::own_file(CreateFileW(win::to_wide(path).c_str(), GENERIC_READ, share, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::unexpected(win::last_error());
     std::string bytes;
     std::vector<char> buffer(65536);
@@ -109,6 +109,8 @@ void sleep_for(std::chrono::milliseconds duration) noexcept {
     while (Clock::now() < until) Sleep(1);
 }
 
-std::uint32_t process_id() noexcept { return GetCurrentProcessId(); }
+std::uint32_t process_id() noexcept {
+    return GetCurrentProcessId();
+}
 
 }  // namespace vth::os

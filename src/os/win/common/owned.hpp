@@ -8,7 +8,7 @@ namespace vth::win {
 
 template <typename T, auto Release, T Invalid = T{}>
 class Owned {
-public:
+  public:
     Owned() noexcept = default;
     explicit Owned(T value) noexcept : value_(value) {}
     Owned(const Owned&) = delete;
@@ -28,7 +28,7 @@ public:
         if (old != Invalid) Release(old);
     }
 
-private:
+  private:
     T value_ = Invalid;
 };
 

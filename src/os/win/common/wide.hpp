@@ -15,6 +15,8 @@ std::string to_utf8(std::wstring_view utf16);
 
 // The system's message for code, trailing white space removed, then " (os error N)".
 Error system_error(DWORD code);
-inline Error last_error() { return system_error(GetLastError()); }
+inline Error last_error() {
+    return system_error(GetLastError());
+}
 
 }  // namespace vth::win
