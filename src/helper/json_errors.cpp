@@ -97,10 +97,11 @@ std::string float_text(double value) {
     if (exponent < 0) {
         out += concat("0.", std::string(static_cast<std::size_t>(-exponent - 1), '0'), digits);
     } else if (exponent + 1 >= count) {
-        out +=
-            concat(digits, std::string(static_cast<std::size_t>(exponent + 1 - count), '0'), ".0");
+        const int zeros = exponent + 1 - count;
+        out += concat(digits, std::string(static_cast<std::size_t>(zeros), '0'), ".0");
     } else {
-        const auto point = static_cast<std::size_t>(exponent + 1);
+        const int whole_digits = exponent + 1;
+        const auto point = static_cast<std::size_t>(whole_digits);
         out += concat(digits.substr(0, point), ".", digits.substr(point));
     }
     return out;

@@ -9,7 +9,7 @@
 namespace vth::drop {
 
 // A stream is never read beyond this many bytes; memory blocks are read whole.
-inline constexpr std::size_t stream_read_limit = 1024 * 1024;
+inline constexpr std::size_t stream_read_limit = std::size_t{1024} * 1024;
 
 // How many bytes to read from a stream that reports reported_size.
 std::size_t stream_read_size(std::uint64_t reported_size) noexcept;
