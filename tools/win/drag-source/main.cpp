@@ -76,6 +76,8 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         case WM_LBUTTONDOWN:
             if (state != nullptr) run_drag(*state);
             return 0;
+        // Closing only ends the loop; the window's owner destroys it.
+        case WM_CLOSE:
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;

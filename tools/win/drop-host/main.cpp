@@ -40,7 +40,9 @@ void print_event(const char* name, Fill fill) {
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
-    if (message == WM_DESTROY) {
+    // Closing only ends the loop: the owners revoke the drop target and then
+    // destroy the window, in that order.
+    if (message == WM_CLOSE || message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
     }

@@ -63,17 +63,27 @@ bool is_not_found(long os_code) {
 }
 
 void create_directories(const std::string& dir) noexcept {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(win::to_wide(dir)), ignored);
+    try {
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(win::to_wide(dir)), ignored);
+    } catch (...) {
+        // Every error is ignored, out of memory included.
+    }
 }
 
 bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
     // Shared for read, write and delete: the client may read, rename or delete
     // the file while a line is being written.
     constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    std::wstring wide_path;
+    try {
+        wide_path = win::to_wide(path);
+    } catch (...) {
+        return false;
+    }
     win::UniqueHandle file =
-        win::own_file(CreateFileW(win::to_wide(path).c_str(), FILE_APPEND_DATA, share, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        win::own_file(CreateFileW(wide_path.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     while (!bytes.empty()) {
         DWORD written = 0;

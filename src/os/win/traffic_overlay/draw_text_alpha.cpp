@@ -26,8 +26,14 @@ void draw_text_alpha(HDC dc, CanvasView canvas, const TextRect& rect, std::strin
     std::memset(scratch.bits, 0, bytes);
     SetBkMode(scratch_dc.get(), TRANSPARENT);
     SetTextColor(scratch_dc.get(), RGB(255, 255, 255));
-    // c_str() ends the text at its first NUL, as the length -1 asks.
-    const std::wstring wide = to_wide(text);
+    // c_str() ends the text at its first NUL, as the length -1 asks. Without
+    // memory for the conversion the line is skipped, like any undrawable line.
+    std::wstring wide;
+    try {
+        wide = to_wide(text);
+    } catch (...) {
+        return;
+    }
     RECT box{0, 0, size.width, size.height};
     DrawTextW(scratch_dc.get(), wide.c_str(), -1, &box,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);

@@ -29,7 +29,11 @@ BOOL CALLBACK enum_monitor_proc(HMONITOR monitor, HDC, LPRECT, LPARAM data) noex
     const DisplayBounds bounds{work.left, work.top, span_of(work.left, work.right),
                                span_of(work.top, work.bottom)};
     if (bounds.width > 0 && bounds.height > 0) {
-        reinterpret_cast<std::vector<DisplayBounds>*>(data)->push_back(bounds);
+        try {
+            reinterpret_cast<std::vector<DisplayBounds>*>(data)->push_back(bounds);
+        } catch (...) {
+            // Out of memory: the monitor is left out, as one whose information cannot be read.
+        }
     }
     return TRUE;
 }
