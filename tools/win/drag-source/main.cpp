@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "common/test_window.hpp"
 #include "data_description.hpp"
 #include "drop_source.hpp"
 #include "offered_data_object.hpp"
-#include "os/win/common/owned.hpp"
 #include "os/win/common/wide.hpp"
 
 namespace {
@@ -86,8 +86,6 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     }
 }
 
-using Window = vth::win::Owned<HWND, DestroyWindow>;
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -105,18 +103,8 @@ int wmain(int argc, wchar_t** argv) {
         auto source = vth::drag::LeftButtonDropSource::create();
         DragState state{data.get(), source.get(), options.once};
 
-        WNDCLASSEXW window_class{};
-        window_class.cbSize = sizeof window_class;
-        window_class.lpfnWndProc = window_proc;
-        window_class.hInstance = GetModuleHandleW(nullptr);
-        window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        window_class.lpszClassName = L"VthDragSource";
-        RegisterClassExW(&window_class);
-        Window window(CreateWindowExW(WS_EX_TOPMOST, L"VthDragSource", options.title.c_str(),
-                                      WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, options.x, options.y,
-                                      160, 120, nullptr, nullptr, GetModuleHandleW(nullptr),
-                                      nullptr));
+        auto window = vth::test_tools::create_test_window(
+            L"VthDragSource", window_proc, options.title.c_str(), {options.x, options.y, 160, 120});
         if (!window) return 1;
         SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
         std::puts("{\"event\":\"ready\"}");

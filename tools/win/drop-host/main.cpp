@@ -18,7 +18,7 @@
 #include <string>
 
 #include "common/os.hpp"
-#include "os/win/common/owned.hpp"
+#include "common/test_window.hpp"
 #include "os/win/traffic_drop/ole_text_drop_target.hpp"
 
 namespace {
@@ -60,8 +60,6 @@ bool dispatch_pending() {
     return true;
 }
 
-using Window = vth::win::Owned<HWND, DestroyWindow>;
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -78,17 +76,8 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
 
-    WNDCLASSEXW window_class{};
-    window_class.cbSize = sizeof window_class;
-    window_class.lpfnWndProc = window_proc;
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    window_class.lpszClassName = L"VthDropHost";
-    RegisterClassExW(&window_class);
-    Window window(CreateWindowExW(WS_EX_TOPMOST, L"VthDropHost", title.c_str(),
-                                  WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, x, y, 208, 132, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr));
+    auto window = vth::test_tools::create_test_window(L"VthDropHost", window_proc, title.c_str(),
+                                                      {x, y, 208, 132});
     if (!window) return 1;
 
     auto hovering = std::make_shared<std::atomic<bool>>(false);
