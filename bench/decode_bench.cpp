@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "helper/json_input_stream.hpp"
-#include "helper/json_reader.hpp"
 #include "helper/overlay_command.hpp"
+#include "json/command_decode.hpp"
+#include "json/input_stream.hpp"
+#include "json/reader.hpp"
 
 namespace {
 

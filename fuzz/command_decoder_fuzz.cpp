@@ -8,7 +8,8 @@
 #include "common/utf8.hpp"
 #include "fuzz_checks.hpp"
 #include "helper/command_reader.hpp"
-#include "helper/decoded_record.hpp"
+#include "json/command_decode.hpp"
+#include "records/decoded_record.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -6,7 +6,8 @@
 
 #include "fuzz_checks.hpp"
 #include "helper/config.hpp"
-#include "helper/decoded_record.hpp"
+#include "json/config_decode.hpp"
+#include "records/decoded_record.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -19,7 +19,7 @@ class ChunkedSource : public vth::ByteSource {
     ChunkedSource(std::string_view data, std::uint8_t seed) : data_(data), seed_(seed) {}
 
     vth::Result<std::size_t> read(std::span<char> buffer) override {
-        if (++calls_ % 7 == 0) return vth::fail("interrupted", vth::interrupted_os_code);
+        if (++calls_ % 7 == 0) return vth::fail("interrupted", vth::os::interrupted_os_code());
         seed_ = static_cast<std::uint8_t>(seed_ * 33 + 17);
         const std::size_t want = std::size_t{1} + seed_ % 97 * (seed_ & 0x80 ? 131 : 1);
         const std::size_t n = std::min({want, buffer.size(), data_.size()});

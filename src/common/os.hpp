@@ -25,6 +25,10 @@ Result<std::string> read_file(const std::string& path);
 // their relatives (invalid drive, bad network path or name).
 bool is_not_found(long os_code);
 
+// The code of a call interrupted before it transferred anything (WSAEINTR
+// for Windows sockets, EINTR elsewhere).
+long interrupted_os_code() noexcept;
+
 // Creates dir and any missing parents; every error is ignored.
 void create_directories(const std::string& dir) noexcept;
 

@@ -2,11 +2,11 @@
 // The connection to the GUI as the portable code sees it. The Windows socket
 // implements both sides; tests use fakes. A source is read by one thread and
 // a sink written by one thread; the two may be different threads.
-#include <cerrno>
 #include <cstddef>
 #include <span>
 
 #include "common/error.hpp"
+#include "common/os.hpp"
 
 namespace vth {
 
@@ -24,16 +24,9 @@ class ByteSink {
     virtual Result<std::size_t> write(std::span<const char> data) = 0;
 };
 
-// The system's code for a call interrupted before it transferred anything
-// (WSAEINTR for Windows sockets); such a call is simply made again.
-#ifdef _WIN32
-inline constexpr long interrupted_os_code = 10004;
-#else
-inline constexpr long interrupted_os_code = EINTR;
-#endif
-
+// A call interrupted before it transferred anything is simply made again.
 inline bool is_interrupted(const Error& error) {
-    return error.os_code == interrupted_os_code;
+    return error.os_code == os::interrupted_os_code();
 }
 
 }  // namespace vth

@@ -2,6 +2,7 @@
 
 #include "common/utf8.hpp"
 #include "helper/line_reader.hpp"
+#include "json/command_decode.hpp"
 
 namespace vth {
 

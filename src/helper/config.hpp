@@ -17,7 +17,4 @@ struct HelperConfig {
     std::uint32_t gui_pid = 0;
 };
 
-// Strict decoding of the whole file; the error text is what the log shows.
-Result<HelperConfig> decode_config(std::string_view bytes);
-
 }  // namespace vth

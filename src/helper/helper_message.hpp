@@ -39,7 +39,4 @@ struct Action {
 using HelperMessage = std::variant<message::Hello, message::State, message::TextDropped,
                                    message::AddFromClipboard, message::Action>;
 
-// The message as sent: compact JSON with keys in fixed order, then "\n".
-std::string encode_message(const HelperMessage& message);
-
 }  // namespace vth

@@ -16,11 +16,8 @@ std::string format_log_line(std::uint64_t file_time, std::string_view message) {
 
 void append_log(std::string_view message) noexcept {
     try {
-        auto dir = data_directory();
-        if (!dir) return;
-        os::create_directories(*dir);
-        std::string line = format_log_line(os::system_time_as_file_time(), message);
-        os::append_to_file(os::join_path(*dir, "traffic-helper.log"), line);
+        append_to_data_file("traffic-helper.log",
+                            format_log_line(os::system_time_as_file_time(), message));
     } catch (...) {
         // Out of memory while building the line: the line is lost, nothing else.
     }

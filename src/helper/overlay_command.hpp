@@ -45,8 +45,4 @@ struct Shutdown {};
 using OverlayCommand = std::variant<command::SetVisible, command::SetPosition,
                                     command::UpdateContent, command::Shutdown>;
 
-// Strict decoding of one line (without its line end); the error text is what
-// the log shows after "rejected invalid helper command: ".
-Result<OverlayCommand> decode_command(std::string_view line);
-
 }  // namespace vth

@@ -1,4 +1,5 @@
 #include "helper/send_message.hpp"
+#include "json/message_encode.hpp"
 
 #include <algorithm>
 #include <string>

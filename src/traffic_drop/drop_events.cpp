@@ -1,7 +1,5 @@
 #include "traffic_drop/drop_events.hpp"
 
-#include <cstdio>
-
 #include "common/diagnostics.hpp"
 
 namespace vth::drop {
@@ -15,17 +13,6 @@ void emit(diag::Level level, std::string message, std::string field = {}, std::s
 }
 
 }  // namespace
-
-std::string hresult_error_text(std::string_view message, std::uint32_t code) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
-    if (message.empty()) return hex;
-    std::string text(message);
-    text += " (";
-    text += hex;
-    text += ')';
-    return text;
-}
 
 void emit_registered() {
     emit(diag::Level::info, "overlay OLE RegisterDragDrop ok");

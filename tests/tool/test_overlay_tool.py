@@ -10,7 +10,7 @@ from pathlib import Path
 
 TOOL = os.environ.get("VTH_TOOL", "")
 EMULATOR = os.environ.get("VTH_EMULATOR", "")
-FIXTURES = Path(os.environ.get("VTH_FIXTURES", Path(__file__).resolve().parents[3] / "shared" / "fixtures"))
+FIXTURES = Path(os.environ.get("VTH_FIXTURES", Path(__file__).resolve().parents[1] / "fixtures"))
 
 WIDTH, HEIGHT = 208, 132
 

@@ -20,8 +20,9 @@
 #include "helper/byte_stream.hpp"
 #include "helper/command_reader.hpp"
 #include "helper/config.hpp"
-#include "helper/decoded_record.hpp"
 #include "helper/line_reader.hpp"
+#include "json/config_decode.hpp"
+#include "records/decoded_record.hpp"
 #include "subcommands.hpp"
 
 namespace vth::tool {

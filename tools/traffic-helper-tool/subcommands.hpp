@@ -4,6 +4,7 @@
 // 2 on usage or I/O errors.
 #include <span>
 #include <string_view>
+#include "json/config_decode.hpp"
 
 namespace vth::tool {
 

@@ -8,6 +8,7 @@
 
 #include "common/os.hpp"
 #include "helper/overlay_command.hpp"
+#include "json/command_decode.hpp"
 
 namespace vth::tool {
 namespace {

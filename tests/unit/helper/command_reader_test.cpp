@@ -5,7 +5,7 @@
 
 #include "fake_streams.hpp"
 #include "helper/command_reader.hpp"
-#include "helper/decoded_record.hpp"
+#include "records/decoded_record.hpp"
 
 namespace vth {
 namespace {

@@ -31,7 +31,7 @@ std::vector<std::string> all_lines(ByteSource& source) {
 
 TEST(LineReader, SplitsLikeTheHelper) {
     const std::string long_line(20000, 'x');
-    const Error interrupted{"interrupted", interrupted_os_code};
+    const Error interrupted{"interrupted", os::interrupted_os_code()};
     const std::vector<LineRow> rows = {
         {"empty stream", {}, {}},
         {"lf", {"a\nb\n"}, {"a", "b"}},

@@ -1,36 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "helper/log.hpp"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "support/local_app_data.hpp"
 
 namespace vth {
 namespace {
 
 namespace fs = std::filesystem;
-
-void set_local_app_data(const fs::path& dir) {
-#ifdef _WIN32
-    SetEnvironmentVariableW(L"LOCALAPPDATA", dir.wstring().c_str());
-#else
-    setenv("LOCALAPPDATA", dir.c_str(), 1);
-#endif
-}
-
-std::string read_all(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // The message part of every line, checking the time stamp form on the way.
 std::vector<std::string> messages(const std::string& text) {
@@ -49,22 +30,18 @@ std::vector<std::string> messages(const std::string& text) {
 
 class LogFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("vth-log-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
-        set_local_app_data(root_ / "nested" / "AppData");
-    }
     void TearDown() override {
         std::error_code ignored;
         fs::permissions(log_path(), fs::perms::owner_all, ignored);
-        fs::remove_all(root_, ignored);
     }
-    fs::path log_path() const {
-        return root_ / "nested" / "AppData" / "Vestrilon" / "traffic-helper.log";
+    fs::path log_path() const { return data_.file("traffic-helper.log"); }
+    std::string read_all(const fs::path& path) const {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
     }
-    fs::path root_;
+    test::LocalAppData data_{true, "nested/AppData"};
 };
 
 TEST_F(LogFile, FirstLineCreatesDirectoriesAndLinesAppendInOrder) {
@@ -87,10 +64,10 @@ TEST_F(LogFile, ExistingContentIsNeverTruncated) {
 
 TEST_F(LogFile, DirectoryThatCannotBeCreatedLosesTheLineQuietly) {
     // A plain file where the data directory should be.
-    fs::create_directories(root_ / "nested" / "AppData");
-    std::ofstream(root_ / "nested" / "AppData" / "Vestrilon") << "in the way";
+    fs::create_directories(data_.value());
+    std::ofstream(data_.value() / "Vestrilon") << "in the way";
     append_log("lost");
-    EXPECT_EQ(read_all(root_ / "nested" / "AppData" / "Vestrilon"), "in the way");
+    EXPECT_EQ(read_all(data_.value() / "Vestrilon"), "in the way");
 }
 
 }  // namespace

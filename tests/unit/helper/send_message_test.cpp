@@ -5,6 +5,7 @@
 
 #include "fake_streams.hpp"
 #include "helper/send_message.hpp"
+#include "json/message_encode.hpp"
 
 namespace vth {
 namespace {
@@ -20,7 +21,7 @@ struct SendRow {
 TEST(SendMessage, WritesTheWholeLineOrFails) {
     const HelperMessage message = message::TextDropped{"https://example.org/"};
     const std::string line = encode_message(message);
-    const Error interrupted{"interrupted", interrupted_os_code};
+    const Error interrupted{"interrupted", os::interrupted_os_code()};
     const std::vector<SendRow> rows = {
         {"one write", {std::size_t{1000}}, "", 0, line.size()},
         {"partial writes", {std::size_t{3}}, "", 0, line.size()},

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "common/diagnostics.hpp"
+#include "support/local_app_data.hpp"
 #include "traffic_drop/drop_delivery.hpp"
 #include "traffic_drop/drop_events.hpp"
-#include "traffic_drop/local_app_data.hpp"
 
 namespace vth::drop {
 namespace {

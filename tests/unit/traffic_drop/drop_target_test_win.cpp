@@ -5,8 +5,8 @@
 #include "common/diagnostics.hpp"
 #include "os/win/traffic_drop/drop_target_impl.hpp"
 #include "os/win/traffic_drop/ole_text_drop_target.hpp"
+#include "support/local_app_data.hpp"
 #include "traffic_drop/fake_com_win.hpp"
-#include "traffic_drop/local_app_data.hpp"
 
 namespace vth::win {
 namespace {

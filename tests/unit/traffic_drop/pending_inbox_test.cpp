@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "traffic_drop/local_app_data.hpp"
+#include "support/local_app_data.hpp"
 #include "traffic_drop/pending_inbox.hpp"
 
 namespace vth::drop {

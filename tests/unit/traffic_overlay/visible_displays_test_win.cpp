@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/diagnostics.hpp"
-#include "os/win/traffic_overlay/monitors.hpp"
+#include "os/win/traffic_overlay/visible_displays_win.hpp"
 #include "traffic_overlay/display_clamp.hpp"
 #include "traffic_overlay/visible_displays.hpp"
 

@@ -50,6 +50,10 @@ bool is_not_found(long os_code) {
     return os_code == ENOENT || os_code == ENOTDIR;
 }
 
+long interrupted_os_code() noexcept {
+    return EINTR;
+}
+
 void create_directories(const std::string& dir) noexcept {
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winsock2.h>
 
 #include <filesystem>
 #include <vector>
@@ -6,6 +7,7 @@
 #include "common/os.hpp"
 #include "os/win/common/handles.hpp"
 #include "os/win/common/sdk_gaps.hpp"
+#include "os/win/common/system_message.hpp"
 #include "os/win/common/wide.hpp"
 
 namespace vth::os {
@@ -60,6 +62,10 @@ bool is_not_found(long os_code) {
         default:
             return false;
     }
+}
+
+long interrupted_os_code() noexcept {
+    return WSAEINTR;
 }
 
 void create_directories(const std::string& dir) noexcept {

@@ -31,15 +31,4 @@ std::string to_utf8(std::wstring_view utf16) {
     return out;
 }
 
-Error system_error(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD flags =
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD n =
-        FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string message = n > 0 ? to_utf8(std::wstring_view(buffer, n)) : std::string();
-    if (buffer != nullptr) LocalFree(buffer);
-    return Error{os_error_text(message, static_cast<long>(code)), static_cast<long>(code)};
-}
-
 }  // namespace vth::win

@@ -5,7 +5,7 @@
 #include <ole2.h>
 #include <windows.h>
 
-#include "os/win/traffic_drop/com_ref.hpp"
+#include "os/win/common/com_ref.hpp"
 #include "traffic_drop/drop_formats.hpp"
 
 namespace vth::win {

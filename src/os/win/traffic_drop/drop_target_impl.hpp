@@ -9,7 +9,7 @@
 #include <atomic>
 #include <memory>
 
-#include "os/win/traffic_drop/com_ref.hpp"
+#include "os/win/common/com_ref.hpp"
 #include "traffic_drop/drop_delivery.hpp"
 
 namespace vth::win {

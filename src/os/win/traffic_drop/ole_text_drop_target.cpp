@@ -1,33 +1,10 @@
 #include "os/win/traffic_drop/ole_text_drop_target.hpp"
 
-#include "os/win/common/wide.hpp"
+#include "os/win/common/system_message.hpp"
 #include "os/win/traffic_drop/drop_target_impl.hpp"
 #include "traffic_drop/drop_events.hpp"
-#include "traffic_drop/white_space.hpp"
 
 namespace vth::win {
-namespace {
-
-using LocalText = Owned<HLOCAL, LocalFree>;
-
-std::string system_message(HRESULT hr) {
-    wchar_t* buffer = nullptr;
-    constexpr DWORD flags =
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD n = FormatMessageW(flags, nullptr, static_cast<DWORD>(hr), 0,
-                             reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    LocalText owned(buffer);
-    if (n == 0) return {};
-    return std::string(drop::trim_white_space(to_utf8(std::wstring_view(buffer, n))));
-}
-
-}  // namespace
-
-Error hresult_error(HRESULT hr) {
-    return Error{drop::hresult_error_text(system_message(hr), static_cast<std::uint32_t>(hr)),
-                 static_cast<long>(hr)};
-}
-
 Result<OleTextDropTarget> OleTextDropTarget::register_on(
     HWND window, std::shared_ptr<std::atomic<bool>> drop_hovering) {
     HRESULT hr = OleInitialize(nullptr);

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/error.hpp"
+#include "os/win/common/com_ref.hpp"
 #include "os/win/common/owned.hpp"
-#include "os/win/traffic_drop/com_ref.hpp"
 #include "traffic_drop/drop_delivery.hpp"
 
 namespace vth::win {
@@ -59,8 +59,5 @@ class OleTextDropTarget {
     OleApartment apartment_;
     DropRegistration registration_;
 };
-
-// The error for an HRESULT: the system's message and the code in hex.
-Error hresult_error(HRESULT hr);
 
 }  // namespace vth::win

@@ -1,0 +1,167 @@
+#pragma once
+// Strict typed decoding on top of the RapidJSON SAX reader, without a
+// document tree. The reader runs iteratively (no input can exhaust the call
+// stack), validates UTF-8 and hands numbers over as their text; a decoder
+// receives the values as events and stops the reader at its first error.
+//
+// A decoder provides:
+//   bool value(const json::Value&);       // a scalar
+//   bool start(json::Kind);               // sequence or map opened
+//   bool end(json::Kind, std::size_t);    // closed, with its element count
+//   bool key(std::string_view);
+// Each returns false after setting the cursor's error. Everything here lives
+// for one decoding call on one thread.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include <rapidjson/reader.h>
+
+#include "common/error.hpp"
+#include "json/errors.hpp"
+#include "json/input_stream.hpp"
+#include "json/number.hpp"
+#include "json/syntax.hpp"
+
+namespace vth::json {
+
+inline constexpr unsigned read_flags = rapidjson::kParseIterativeFlag |
+                                       rapidjson::kParseNumbersAsStringsFlag |
+                                       rapidjson::kParseValidateEncodingFlag;
+
+// The input, the reader's position in it and the error a decoder stopped at.
+class Cursor {
+  public:
+    Cursor(std::string_view input, const InputStream& stream) : input_(input), stream_(stream) {}
+
+    std::string_view input() const { return input_; }
+    // Bytes the reader has taken so far, counting the bracket of a container
+    // event (the reader announces it before taking the bracket).
+    std::size_t offset() const { return stream_.Tell() + bracket_; }
+    void set_bracket(bool pending) { bracket_ = pending ? 1 : 0; }
+
+    bool fail(std::string text) {
+        error_ = std::move(text);
+        return false;
+    }
+    // The error followed by the position after input[0, index).
+    bool fail_at(std::string text, std::size_t index) {
+        return fail(std::move(text) + at_position(input_, index));
+    }
+    const std::optional<std::string>& error() const { return error_; }
+
+  private:
+    std::string_view input_;
+    const InputStream& stream_;
+    std::optional<std::string> error_;
+    std::size_t bracket_ = 0;
+};
+
+// A decoded string may hold a surrogate only through an escape of a lone
+// low surrogate (raw input is validated): its UTF-8 form starts ED A0..BF.
+inline bool holds_surrogate(std::string_view text) {
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '\xED' && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return true;
+    }
+    return false;
+}
+
+template <class Decoder>
+class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAdapter<Decoder>> {
+  public:
+    SaxAdapter(Cursor& cursor, Decoder& decoder) : cursor_(cursor), decoder_(decoder) {}
+
+    bool Null() { return decoder_.value(make_value(Kind::null)); }
+    bool Bool(bool b) { return decoder_.value(boolean_value(b)); }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view raw(text, length);
+        if (raw == "0" || raw == "-0") {
+            // The reader ends a number at a second leading zero digit; the
+            // strict reading refuses the number there.
+            const auto next = cursor_.offset();
+            const auto input = cursor_.input();
+            if (next < input.size() && input[next] >= '0' && input[next] <= '9') {
+                return cursor_.fail_at("invalid number", next + 1);
+            }
+        }
+        auto number = number_value(raw);
+        if (!number) return cursor_.fail_at("number out of range", cursor_.offset());
+        return decoder_.value(*number);
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view view(text, length);
+        if (holds_surrogate(view)) return surrogate_error();
+        return decoder_.value(string_value(view));
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        std::string_view view(text, length);
+        if (holds_surrogate(view)) return surrogate_error();
+        return decoder_.key(view);
+    }
+    bool StartObject() {
+        return bracket([&] { return decoder_.start(Kind::map); });
+    }
+    bool EndObject(rapidjson::SizeType n) {
+        return bracket([&] { return decoder_.end(Kind::map, n); });
+    }
+    bool StartArray() {
+        return bracket([&] { return decoder_.start(Kind::sequence); });
+    }
+    bool EndArray(rapidjson::SizeType n) {
+        return bracket([&] { return decoder_.end(Kind::sequence, n); });
+    }
+
+  private:
+    template <typename Event>
+    bool bracket(Event event) {
+        cursor_.set_bracket(true);
+        const bool go_on = event();
+        cursor_.set_bracket(false);
+        return go_on;
+    }
+
+    bool surrogate_error() {
+        return cursor_.fail(string_error(cursor_.input(), cursor_.offset() - 1));
+    }
+
+    Cursor& cursor_;
+    Decoder& decoder_;
+};
+
+// Runs the reader over the whole input with a fresh Decoder (constructed from
+// the cursor) and returns what its take() yields; the first error ends it.
+template <class Decoder>
+auto decode(std::string_view input) -> Result<decltype(std::declval<Decoder&>().take())> {
+    // The reader refuses some finite numbers as too big (a zero with a huge
+    // exponent, hundreds of integer digits before a negative exponent). Such
+    // a number is replaced by a stand-in of the same length and the text is
+    // read again, so positions stay those of the original.
+    constexpr int stand_in_limit = 16;
+    std::string patched;
+    for (int attempt = 0;; ++attempt) {
+        const std::string_view text = patched.empty() ? input : std::string_view(patched);
+        InputStream stream(text);
+        Cursor cursor(text, stream);
+        Decoder decoder(cursor);
+        SaxAdapter<Decoder> adapter(cursor, decoder);
+        rapidjson::Reader reader;
+        const auto result = reader.Parse<read_flags>(stream, adapter);
+        if (!result.IsError()) return decoder.take();
+        const auto code = result.Code();
+        if (code == rapidjson::kParseErrorTermination && cursor.error())
+            return fail(*cursor.error());
+        if (code == rapidjson::kParseErrorNumberTooBig && attempt < stand_in_limit) {
+            if (auto stand_in = finite_stand_in(text, result.Offset())) {
+                if (patched.empty()) patched = std::string(input);
+                patched.replace(result.Offset(), stand_in->size(), *stand_in);
+                continue;
+            }
+        }
+        return fail(syntax_error(text, code, result.Offset()));
+    }
+}
+
+}  // namespace vth::json

@@ -1,0 +1,144 @@
+// Decoder behaviour the shared table does not show: NUL bytes, escaped lone
+// surrogates, the recursion limit's exact edge, the sequence forms' lengths,
+// number faults, and the float texts inside error messages.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "helper/config.hpp"
+#include "helper/overlay_command.hpp"
+#include "json/command_decode.hpp"
+#include "json/config_decode.hpp"
+#include "json/errors.hpp"
+#include "records/decoded_record.hpp"
+
+namespace vth {
+namespace {
+
+struct Row {
+    std::string input;
+    std::string answer;  // OK record or ERR text
+};
+
+std::string command_answer(const std::string& input) {
+    auto command = decode_command(input);
+    return command ? "OK " + command_record(*command) : "ERR " + command.error().text;
+}
+
+std::string nested(int depth) {
+    return R"({"type":"shutdown","a":)" + std::string(static_cast<std::size_t>(depth), '[') +
+           std::string(static_cast<std::size_t>(depth), ']') + "}";
+}
+
+TEST(DecoderEdges, Commands) {
+    using namespace std::string_literals;
+    const std::vector<Row> rows = {
+        {"{\"type\":\"shutdown\",\"a\":\"x\0\"}"s,
+         "ERR control character (\\u0000-\\u001F) found while parsing a string at line 1 column "
+         "26"},
+        {"{\"type\":\"shutdown\"}\0"s, "ERR trailing characters at line 1 column 20"},
+        {"\0"s, "ERR expected value at line 1 column 1"},
+        {R"({"type":"shutdown","a":"\udc00"})",
+         "ERR lone leading surrogate in hex escape at line 1 column 30"},
+        {R"({"type":"shutdown","a":"\ud83d\ude00\u0000"})", R"(OK {"type":"shutdown"})"},
+        {nested(126), R"(OK {"type":"shutdown"})"},
+        {nested(127), "ERR recursion limit exceeded at line 1 column 150"},
+        {R"(["shutdown",1])", "ERR invalid length 1, expected 0 elements in sequence"},
+        {R"(["setVisible"])",
+         "ERR invalid length 0, expected struct variant OverlayCommand::SetVisible with 1 element"},
+        {R"(["updateContent","a","b",null,[]])",
+         "ERR invalid length 4, expected struct variant OverlayCommand::UpdateContent with 5 "
+         "elements"},
+        {R"(["setPosition",1.5])", "ERR invalid type: floating point `1.5`, expected i32"},
+        {R"([1.5)",
+         "ERR invalid type: floating point `1.5`, expected variant identifier at line 1 column 4"},
+        {R"(["shutdown" 2])", "ERR expected `,` or `]` at line 1 column 13"},
+        {R"({"type":"setVisible"} x)", "ERR missing field `visible`"},
+        {R"({"type":"setVisible","visible":1.5,"x")",
+         "ERR EOF while parsing an object at line 1 column 38"},
+        {R"({"type":"setPosition","x":1,"y":2,"samples":5,"visible":"no"})",
+         R"(OK {"type":"setPosition","x":1,"y":2})"},
+        {R"({"type":"shutdown","type" :1})", "ERR duplicate field `type` at line 1 column 26"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[1,2,3],{"t":1,"down":2}],"dropHover":true})",
+         "ERR missing field `up`"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[1,[2],3]],"dropHover":true})",
+         "ERR invalid type: sequence, expected f64"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[{"t":1,"up":2,"down":3,"x":[]}],"feedback":[{},true],"dropHover":true})",
+         "ERR invalid type: map, expected a string"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[-9223372036854775808,18446744073709551615,1e-400]],"dropHover":true})",
+         R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[-9223372036854776000.0,18446744073709553000.0,0.0]],"dropHover":true})"},
+        {R"({"type":"setPosition","x":-9223372036854775809,"y":0})",
+         "ERR invalid type: floating point `-9223372036854776000.0`, expected i32"},
+        {R"({"type":"setPosition","x":-2147483648,"y":2147483647})",
+         R"(OK {"type":"setPosition","x":-2147483648,"y":2147483647})"},
+        {R"({"type":"setPosition","x":0e400,"y":1})",
+         "ERR invalid type: floating point `0.0`, expected i32"},
+        {R"({"type":"setPosition","x":1e309 ,"y":1})",
+         "ERR number out of range at line 1 column 31"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[-0E+999,1)" +
+             std::string(400, '0') + R"(e-300,2]],"dropHover":true})",
+         R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[-0.0,1e100,2.0]],"dropHover":true})"},
+        {"[0e999 x]",
+         "ERR invalid type: floating point `0.0`, expected variant identifier at line 1 column 6"},
+        {"-", "ERR EOF while parsing a value at line 1 column 1"},
+        {"-x", "ERR invalid number at line 1 column 2"},
+        {"[1.]", "ERR invalid number at line 1 column 4"},
+        {"[1.", "ERR EOF while parsing a value at line 1 column 3"},
+        {"[1e+]", "ERR invalid number at line 1 column 5"},
+        {R"({"a":1 "b"})", "ERR expected `,` or `}` at line 1 column 8"},
+        {R"({"a":"\ud800x"})", "ERR unexpected end of hex escape at line 1 column 13"},
+        {R"({"a":"\ud800\u12"})", "ERR invalid escape at line 1 column 17"},
+        {"{\"a\":\"\xff\\x\"}", "ERR invalid escape at line 1 column 9"},
+        {R"({"a":"\ud800\u12)", "ERR EOF while parsing a string at line 1 column 16"},
+        {"{\"a\":\"\xff\"}", "ERR invalid unicode code point at line 1 column 8"},
+        {"{\"a\":\"\xff", "ERR EOF while parsing a string at line 1 column 7"},
+        {"[\n\n  tru", "ERR EOF while parsing a value at line 3 column 5"},
+        {"[]]", "ERR missing field `type` at line 1 column 2"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(command_answer(row.input), row.answer) << row.input;
+}
+
+TEST(DecoderEdges, Config) {
+    const std::vector<Row> rows = {
+        {R"(["h",1,"t",2,3,4])", R"(OK {"host":"h","port":1,"token":"t","x":2,"y":3,"gui_pid":4})"},
+        {R"(["h",1,"t",2,3,4 , 5])", "ERR trailing characters at line 1 column 20"},
+        {R"(["h",1,"t",2,3,4,])", "ERR trailing comma at line 1 column 18"},
+        {R"(["h",1,"t",2,3,4,)", "ERR trailing characters at line 1 column 17"},
+        {R"(["h",1,"t",2,3,4)", "ERR EOF while parsing a list at line 1 column 16"},
+        {R"(["h",1,"t"])",
+         "ERR invalid length 3, expected struct HelperConfig with 6 elements at line 1 column 11"},
+        {R"(["h",1,"t",[]])", "ERR invalid type: sequence, expected i32 at line 1 column 11"},
+        {R"({"host" :"a","host" :"b"})", "ERR duplicate field `host` at line 1 column 20"},
+        {R"({"a":{"b":[1,{"c":"\u0000"}]},"host":"h","port":1,"token":"t","x":2,"y":3,"gui_pid":4})",
+         R"(OK {"host":"h","port":1,"token":"t","x":2,"y":3,"gui_pid":4})"},
+        {R"({"port":1e2})",
+         "ERR invalid type: floating point `100.0`, expected u16 at line 1 column 11"},
+        {R"({"port":65536})",
+         "ERR invalid value: integer `65536`, expected u16 at line 1 column 13"},
+    };
+    for (const auto& row : rows) {
+        auto config = decode_config(row.input);
+        EXPECT_EQ(config ? "OK " + config_record(*config) : "ERR " + config.error().text,
+                  row.answer)
+            << row.input;
+    }
+}
+
+TEST(DecoderEdges, FloatTextsArePlainDecimals) {
+    const std::vector<std::pair<double, std::string>> rows = {
+        {1.5, "1.5"},
+        {-0.0, "-0.0"},
+        {100.0, "100.0"},
+        {1e-7, "0.0000001"},
+        {123.456, "123.456"},
+        {1e21, "1000000000000000000000.0"},
+        {0.1, "0.1"},
+        {-2.5e-3, "-0.0025"},
+        {1.8446744073709552e19, "18446744073709552000.0"},
+    };
+    for (const auto& [value, text] : rows) EXPECT_EQ(json::float_text(value), text) << text;
+}
+
+}  // namespace
+}  // namespace vth

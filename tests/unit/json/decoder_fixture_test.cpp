@@ -1,0 +1,66 @@
+// Every row of the shared decoder table through the two strict decoders.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <string>
+
+#include "helper/config.hpp"
+#include "helper/overlay_command.hpp"
+#include "json/command_decode.hpp"
+#include "json/config_decode.hpp"
+#include "records/decoded_record.hpp"
+#include "support/fixtures.hpp"
+
+namespace vth {
+namespace {
+
+// The input cell: a JSON string literal, or hex: and the raw bytes.
+std::string input_bytes(const std::string& cell) {
+    if (cell.starts_with("hex:")) {
+        std::string bytes;
+        for (std::size_t i = 4; i + 1 < cell.size(); i += 2) {
+            bytes += static_cast<char>(std::stoi(cell.substr(i, 2), nullptr, 16));
+        }
+        return bytes;
+    }
+    rapidjson::Document literal;
+    literal.Parse(cell.data(), cell.size());
+    return literal.IsString() ? std::string(literal.GetString(), literal.GetStringLength())
+                              : "<bad cell>";
+}
+
+// Records compared as JSON values, numbers by value.
+bool same_record(const std::string& expected, const std::string& actual) {
+    rapidjson::Document a, b;
+    a.Parse(expected.data(), expected.size());
+    b.Parse(actual.data(), actual.size());
+    return !a.HasParseError() && !b.HasParseError() && a == b;
+}
+
+std::string answer(const std::string& kind, const std::string& input) {
+    if (kind == "config") {
+        auto config = decode_config(input);
+        return config ? "OK " + config_record(*config) : "ERR " + config.error().text;
+    }
+    auto command = decode_command(input);
+    return command ? "OK " + command_record(*command) : "ERR " + command.error().text;
+}
+
+TEST(DecoderFixture, EveryRowGivesTheExpectedAnswer) {
+    const auto rows = test::read_tsv("decoder-cases.tsv");
+    ASSERT_GT(rows.size(), 200u);
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), 3u);
+        const std::string got = answer(row[0], input_bytes(row[1]));
+        const std::string& want = row[2];
+        if (want.starts_with("OK ") && got.starts_with("OK ")) {
+            EXPECT_TRUE(same_record(want.substr(3), got.substr(3)))
+                << row[0] << " " << row[1] << "\n  want " << want << "\n  got  " << got;
+        } else {
+            EXPECT_EQ(want, got) << row[0] << " " << row[1];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vth
