@@ -4,9 +4,11 @@
 // (src/os/posix). Paths and texts are UTF-8 on both sides.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "common/error.hpp"
 
@@ -43,5 +45,10 @@ std::uint64_t system_time_as_file_time() noexcept;
 void sleep_for(std::chrono::milliseconds duration) noexcept;
 
 std::uint32_t process_id() noexcept;
+
+// Starts body on a new thread that carries name where the system shows
+// thread names (Linux keeps the first 15 bytes). Fails with the system's
+// error when no thread can be started; body must not throw.
+Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body);
 
 }  // namespace vth::os

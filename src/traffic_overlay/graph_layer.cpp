@@ -94,8 +94,7 @@ void paint_graph(CanvasView canvas, std::span<const TrafficSample> samples) {
     const GraphFrame frame = graph_frame(samples);
     paint_series(
         canvas, samples, frame, [](const TrafficSample& s) { return s.down; }, download_blue);
-    paint_series(
-        canvas, samples, frame, [](const TrafficSample& s) { return s.up; }, upload_green);
+    paint_series(canvas, samples, frame, [](const TrafficSample& s) { return s.up; }, upload_green);
 }
 
 }  // namespace vth

@@ -1,12 +1,14 @@
 // Native Linux stand-ins, so start-up, the log and the inbox files run under
 // the sanitizers without Wine.
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 
 #include "common/os.hpp"
@@ -90,6 +92,17 @@ void sleep_for(std::chrono::milliseconds duration) noexcept {
 
 std::uint32_t process_id() noexcept {
     return static_cast<std::uint32_t>(::getpid());
+}
+
+Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+    try {
+        return std::thread([name = name.substr(0, 15), body = std::move(body)]() mutable {
+            pthread_setname_np(pthread_self(), name.c_str());
+            body();
+        });
+    } catch (const std::system_error& e) {
+        return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());
+    }
 }
 
 }  // namespace vth::os

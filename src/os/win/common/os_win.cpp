@@ -1,7 +1,7 @@
 #include <windows.h>
-#include <winsock2.h>
 
 #include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "common/os.hpp"
@@ -127,6 +127,32 @@ void sleep_for(std::chrono::milliseconds duration) noexcept {
 
 std::uint32_t process_id() noexcept {
     return GetCurrentProcessId();
+}
+
+namespace {
+
+// Not in the MinGW headers; Windows 10 1607 and Wine have it in kernel32.
+using SetThreadDescriptionFn = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+
+void name_this_thread(const std::string& name) noexcept {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return;
+    auto set = reinterpret_cast<SetThreadDescriptionFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetThreadDescription")));
+    if (set != nullptr) set(GetCurrentThread(), win::to_wide(name).c_str());
+}
+
+}  // namespace
+
+Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+    try {
+        return std::thread([name, body = std::move(body)]() mutable {
+            name_this_thread(name);
+            body();
+        });
+    } catch (const std::system_error& e) {
+        return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());
+    }
 }
 
 }  // namespace vth::os

@@ -1,0 +1,47 @@
+#pragma once
+// What the mouse does to the overlay: presses, moves, releases,
+// double-clicks and the right button, as pure functions over the gesture
+// state, the cursor and the window's outer top-left. The window procedure
+// reads the cursor and the window rectangle, captures or releases the mouse,
+// moves the window, and calls these; every decision is made here.
+#include <cstdint>
+#include <optional>
+
+#include "common/screen_point.hpp"
+#include "traffic_overlay/overlay_state.hpp"
+
+namespace vth {
+
+inline constexpr std::int32_t top_zone_height = 58;
+inline constexpr float lower_zone_drag_threshold = 6.0F;
+inline constexpr float top_zone_drag_threshold = 48.0F;
+inline constexpr float near_release_distance = 48.0F;
+
+// The cursor's row relative to the window's outer top, compared unsigned, so
+// a point above the window belongs to the lower zone.
+bool in_top_zone(ScreenPoint cursor, std::int32_t window_top);
+
+// Euclidean distance: squares summed as 32-bit integers (saturating instead
+// of wrapping where a difference is huge), then a single-precision root.
+float pointer_distance(ScreenPoint from, ScreenPoint to);
+
+// Left button down; the caller captures the mouse.
+void gesture_press(GestureState& state, ScreenPoint cursor, ScreenPoint window_origin);
+
+// Mouse move. Returns the window's new outer top-left while dragging.
+std::optional<ScreenPoint> gesture_move(GestureState& state, ScreenPoint cursor);
+
+// Left button up; the caller has released the capture.
+void gesture_release(GestureState& state, ScreenPoint cursor);
+
+// Left double-click, arriving in place of the second press; the caller
+// releases the capture afterwards.
+void gesture_double_click(GestureState& state, ScreenPoint cursor, std::int32_t window_top);
+
+void gesture_right_press(GestureState& state);
+void gesture_right_release(GestureState& state);
+
+// The left button is held on the overlay or a drag is in progress.
+bool gesture_interacting(const GestureState& state);
+
+}  // namespace vth

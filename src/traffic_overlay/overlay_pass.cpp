@@ -1,0 +1,138 @@
+#include "traffic_overlay/overlay_pass.hpp"
+
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "traffic_overlay/content_hash.hpp"
+#include "traffic_overlay/gestures.hpp"
+
+namespace vth {
+namespace {
+
+void store_window_position(OverlayThread& thread) {
+    if (auto position = thread.window.outer_position()) thread.cells.store_position(*position);
+}
+
+// A window the display change left partly or wholly off the work areas goes
+// back onto the nearest one, dragged or not, so it is never lost.
+void keep_on_displays(OverlayThread& thread) {
+    if (!std::exchange(thread.state.gesture.displays_changed, false)) return;
+    auto position = thread.window.outer_position();
+    if (!position) return;
+    ScreenPoint clamped = thread.services.clamp(*position);
+    if (clamped == *position) return;
+    thread.window.move_to(clamped);
+    thread.cells.store_position(clamped);
+}
+
+void set_position(OverlayThread& thread, const overlay_cmd::SetPosition& command) {
+    const GestureState& gesture = thread.state.gesture;
+    if (gesture_interacting(gesture) || gesture.user_moved) return;
+    ScreenPoint clamped = thread.services.clamp({command.x, command.y});
+    thread.window.move_to(clamped);
+    thread.cells.store_position(clamped);
+}
+
+void update_content(OverlayThread& thread, overlay_cmd::UpdateContent&& command) {
+    OverlayState& state = thread.state;
+    std::uint64_t hash = content_hash(command.content);
+    state.content = std::move(command.content);
+    auto now = thread.services.now();
+    if (!content_redraw_due(hash, state.content_hash, state.last_content_render, now)) return;
+    state.content_hash = hash;
+    state.last_content_render = now;
+    thread.window.render(state.content);
+}
+
+}  // namespace
+
+bool content_redraw_due(std::uint64_t new_hash, std::uint64_t drawn_hash,
+                        std::optional<std::chrono::steady_clock::time_point> last_render,
+                        std::chrono::steady_clock::time_point now) {
+    if (new_hash == drawn_hash) return false;
+    if (!last_render) return true;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now - *last_render) >=
+           content_redraw_interval;
+}
+
+bool apply_overlay_command(OverlayThread& thread, OverlayCmd command) {
+    return std::visit(
+        [&](auto&& cmd) {
+            using T = std::decay_t<decltype(cmd)>;
+            if constexpr (std::is_same_v<T, overlay_cmd::SetVisible>) {
+                thread.window.show(cmd.visible);
+            } else if constexpr (std::is_same_v<T, overlay_cmd::SetPosition>) {
+                set_position(thread, cmd);
+            } else if constexpr (std::is_same_v<T, overlay_cmd::UpdateContent>) {
+                update_content(thread, std::move(cmd));
+            } else {
+                return true;
+            }
+            return false;
+        },
+        std::move(command));
+}
+
+bool apply_queued_commands(OverlayThread& thread) {
+    bool shutdown = false;
+    while (auto command = thread.commands.try_receive()) {
+        shutdown = apply_overlay_command(thread, std::move(*command)) || shutdown;
+    }
+    return shutdown;
+}
+
+void finish_overlay_pass(OverlayThread& thread) {
+    GestureState& gesture = thread.state.gesture;
+    keep_on_displays(thread);
+
+    bool interacting = gesture_interacting(gesture);
+    if (interacting) store_window_position(thread);
+    thread.cells.interacting.exchange(interacting);
+
+    if (std::exchange(gesture.double_click_pending, false)) {
+        thread.events.send(overlay_event::AddFromClipboard{});
+    }
+
+    OverlayAction action = std::exchange(gesture.pending_action, OverlayAction::none);
+    if (action != OverlayAction::none) {
+        if (action == OverlayAction::DragEnded) store_window_position(thread);
+        thread.events.send(overlay_event::Action{action});
+    }
+
+    if (auto text = thread.window.take_dropped_text()) {
+        thread.events.send(overlay_event::TextDropped{std::move(*text)});
+    }
+
+    bool hovering = thread.cells.drop_hovering->load();
+    if (hovering != thread.state.content.drop_hover) {
+        thread.state.content.drop_hover = hovering;
+        thread.state.content_hash = 0;
+        thread.window.render(thread.state.content);
+    }
+}
+
+void run_overlay_loop(OverlayThread& thread) {
+    for (;;) {
+        bool shutdown = apply_queued_commands(thread);
+        thread.window.dispatch_messages();
+        finish_overlay_pass(thread);
+        if (shutdown) return;
+        thread.services.sleep(overlay_loop_sleep);
+    }
+}
+
+void overlay_thread_main(ScreenPoint position, Receiver<OverlayCmd> commands,
+                         Sender<TrafficOverlayEvent> events, std::shared_ptr<OverlayCells> cells,
+                         const OverlayServices& services) {
+    OverlayState state;
+    std::unique_ptr<OverlayWindow> window = services.open_window(position, state, cells);
+    if (!window) return;
+    cells->ole_registered.exchange(window->drop_target_registered());
+    window->render(state.content);
+    OverlayThread thread{state, *window, commands, events, *cells, services};
+    run_overlay_loop(thread);
+    window.reset();
+}
+
+}  // namespace vth
