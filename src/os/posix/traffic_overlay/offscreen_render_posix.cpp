@@ -1,14 +1,11 @@
-#include "traffic_overlay/alpha_finish.hpp"
-#include "traffic_overlay/body_layer.hpp"
-#include "traffic_overlay/graph_layer.hpp"
 #include "traffic_overlay/offscreen_render.hpp"
+#include "traffic_overlay/paint_overlay.hpp"
 
 namespace vth {
 
+// No text rasteriser natively: every layer but the text lines.
 bool render_offscreen(const OverlayContent& content, CanvasView out) {
-    paint_body(out, content.drop_hover);
-    paint_graph(out, content.samples);
-    finish_alpha(out);
+    paint_overlay(out, content, nullptr);
     return true;
 }
 

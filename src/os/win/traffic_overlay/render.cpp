@@ -3,10 +3,7 @@
 #include "os/win/traffic_overlay/draw_text_alpha.hpp"
 #include "os/win/traffic_overlay/gdi_owned.hpp"
 #include "os/win/traffic_overlay/overlay_font.hpp"
-#include "traffic_overlay/alpha_finish.hpp"
-#include "traffic_overlay/body_layer.hpp"
-#include "traffic_overlay/graph_layer.hpp"
-#include "traffic_overlay/text_lines.hpp"
+#include "traffic_overlay/paint_overlay.hpp"
 
 namespace vth::win {
 
@@ -23,20 +20,26 @@ bool with_overlay_surface(const SurfaceUse& use) noexcept {
     return true;
 }
 
-void paint_overlay(HDC memory_dc, CanvasView canvas, const OverlayContent& content) noexcept {
-    paint_body(canvas, content.drop_hover);
-    const auto [title, subtitle, bottom] = overlay_text_lines(content);
-    {
-        const GdiFont font = create_overlay_font();
-        const auto draw = [&](const TextLine& line) {
-            draw_text_alpha(memory_dc, canvas, line.rect, line.text, line.colour, font.get());
-        };
-        draw(title);
-        draw(subtitle);
-        paint_graph(canvas, content.samples);
-        draw(bottom);
+namespace {
+
+class GdiTextPainter final : public TextPainter {
+  public:
+    GdiTextPainter(HDC memory_dc, HFONT font) : memory_dc_(memory_dc), font_(font) {}
+    void draw(CanvasView canvas, const TextLine& line) override {
+        draw_text_alpha(memory_dc_, canvas, line.rect, line.text, line.colour, font_);
     }
-    finish_alpha(canvas);
+
+  private:
+    HDC memory_dc_;
+    HFONT font_;
+};
+
+}  // namespace
+
+void paint_overlay(HDC memory_dc, CanvasView canvas, const OverlayContent& content) noexcept {
+    const GdiFont font = create_overlay_font();
+    GdiTextPainter text(memory_dc, font.get());
+    vth::paint_overlay(canvas, content, &text);
 }
 
 void render(HWND window, const OverlayContent& content) noexcept {
