@@ -23,9 +23,13 @@ void dab_pixel(std::uint8_t* p, float f, ColorRef colour) {
 
 // A soft round dot of effective radius about 0.467 pixels. Beyond 0.47 the
 // coverage is below the 0.08 cut anyway, so rows and pixels that far away
-// are passed over before the root and the power.
+// are passed over before the root and the power. The pixel that holds the
+// dab's point is always painted (at least at the minimum alpha): otherwise a
+// line lying on a pixel boundary, 0.5 px from every centre, paints nothing.
 void dab(CanvasView canvas, float x, float y, ColorRef colour) {
     constexpr float reach_squared = 0.2209f;
+    const int home_r = static_cast<int>(std::floor(y));
+    const int home_c = static_cast<int>(std::floor(x));
     const int r0 = static_cast<int>(std::floor(y - 0.5f));
     const int r1 = static_cast<int>(std::ceil(y + 0.5f));
     const int c0 = static_cast<int>(std::floor(x - 0.5f));
@@ -33,17 +37,18 @@ void dab(CanvasView canvas, float x, float y, ColorRef colour) {
     for (int r = std::max(r0, 0); r <= std::min(r1, OVERLAY_HEIGHT - 1); ++r) {
         const float dy = static_cast<float>(r) + 0.5f - y;
         const float dy2 = dy * dy;
-        if (dy2 > reach_squared) continue;
+        if (dy2 > reach_squared && r != home_r) continue;
         for (int c = std::max(c0, 0); c <= std::min(c1, OVERLAY_WIDTH - 1); ++c) {
+            const bool home = r == home_r && c == home_c;
             const float dx = static_cast<float>(c) + 0.5f - x;
             const float d2 = dx * dx + dy2;
-            if (d2 > reach_squared) continue;
+            if (d2 > reach_squared && !home) continue;
             const float dist = std::sqrt(d2);
-            if (dist > 0.5f) continue;
+            if (dist > 0.5f && !home) continue;
             float f = 1.0f;
             if (dist > 0.28f) {
                 f = std::pow(std::clamp(1.0f - (dist - 0.28f) / 0.221f, 0.0f, 1.0f), 1.35f);
-                if (f <= 0.08f) continue;
+                if (f <= 0.08f && !home) continue;
             }
             dab_pixel(canvas.data() + pixel_offset(c, r), f, colour);
         }

@@ -88,14 +88,17 @@ TEST(GraphPixels, LinesOnTheZeroLineAndTheScale) {
             EXPECT_EQ(pixel(canvas, c, row.row), row.line) << row.what << " column " << c;
         }
         EXPECT_EQ(pixel(canvas, 11, row.row), body) << row.what;
-        EXPECT_EQ(pixel(canvas, 196, row.row), body) << row.what;
+        // The last dab sits on x = 196.0 and so always paints the pixel holding it.
+        EXPECT_NE(pixel(canvas, 196, row.row), body) << row.what;
+        EXPECT_EQ(pixel(canvas, 197, row.row), body) << row.what;
         EXPECT_EQ(pixel(canvas, 100, row.row - 1), body) << row.what;
         EXPECT_EQ(pixel(canvas, 100, row.row + 1), body) << row.what;
     }
 }
 
 // Partly covered pixels, where dab coverage, the 96 floor and the 220 weight
-// decide the blend; values from an independent model of the stroke rules.
+// decide the blend; values from an independent model of the stroke rules,
+// where the pixel holding each dab's point is always painted.
 TEST(GraphPixels, SoftEdgesBlend) {
     const Canvas canvas = body_with({{0, 0.31, 0.77}, {0.37, 0.5, 0.12}, {1.3, 0.9, 0.95}});
     struct Row {
@@ -103,8 +106,8 @@ TEST(GraphPixels, SoftEdgesBlend) {
         Bgra expected;
     };
     const Row rows[] = {
-        {140, 72, {231, 142, 56, 179}}, {63, 92, {231, 142, 56, 222}},
-        {137, 67, {127, 201, 46, 205}}, {45, 79, {127, 201, 46, 239}},
+        {140, 72, {251, 153, 57, 207}}, {63, 92, {251, 153, 57, 234}},
+        {137, 67, {127, 201, 46, 205}}, {45, 79, {127, 203, 46, 245}},
         {90, 85, {251, 153, 57, 228}},  {162, 64, {127, 201, 46, 242}},
         {193, 59, {251, 153, 57, 233}}, {49, 85, {231, 142, 56, 175}},
     };
@@ -131,13 +134,37 @@ TEST(GraphPixels, NothingOutsideThePlotArea) {
         paint_body(plain, false);
         for (int r = 0; r < OVERLAY_HEIGHT; ++r) {
             for (int c = 0; c < OVERLAY_WIDTH; ++c) {
-                if (r >= 56 && r <= 97 && c >= 12 && c <= 195) continue;
+                if (r >= 56 && r <= 97 && c >= 12 && c <= 196) continue;
                 ASSERT_EQ(pixel(canvas, c, r), pixel(plain, c, r))
                     << "case " << i << " column " << c << " row " << r;
             }
         }
         if (cases[i].size() < 2) {
             EXPECT_EQ(canvas, plain) << "case " << i;
+        }
+    }
+}
+
+// Lines lying on pixel boundaries, 0.5 px from every pixel centre, still
+// paint the pixels that hold their points.
+TEST(GraphPixels, LinesOnPixelBoundariesAreDrawn) {
+    struct Row {
+        const char* what;
+        Samples samples;
+        int first_column, last_column;
+        int first_row, last_row;
+    };
+    const Row rows[] = {
+        {"constant upload at half the scale, y = 77", {{0, 3.5, 7}, {1, 3.5, 7}}, 12, 196, 77, 77},
+        {"vertical stroke of two samples with equal t", {{5, 0, 0}, {5, 0, 7}}, 12, 12, 57, 97},
+    };
+    for (const Row& row : rows) {
+        const Canvas canvas = body_with(row.samples);
+        for (int c = row.first_column; c <= row.last_column; ++c) {
+            for (int r = row.first_row; r <= row.last_row; ++r) {
+                const Bgra p = pixel(canvas, c, r);
+                EXPECT_NE(p, body) << row.what << " column " << c << " row " << r;
+            }
         }
     }
 }
