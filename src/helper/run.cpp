@@ -1,5 +1,6 @@
 #include "helper/run.hpp"
 
+#include "helper/connection.hpp"
 #include "helper/log.hpp"
 #include "helper/startup.hpp"
 
@@ -8,7 +9,7 @@ namespace vth {
 Result<void> run() {
     auto started = start_up(system_startup_services());
     if (!started) return std::unexpected(started.error());
-    return {};
+    return run_connection(started->config, started->integrity, system_connection_services());
 }
 
 void helper_main() noexcept {
