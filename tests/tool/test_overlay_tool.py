@@ -1,22 +1,18 @@
-"""traffic-helper-tool render, clamp and content-hash, natively and (VTH_EMULATOR) under Wine."""
+"""traffic-helper-tool render, clamp and content-hash, natively and (VTH_EMULATOR) under Wine,
+all through one batch process."""
 import json
 import os
 import shutil
 import struct
-import subprocess
 import tempfile
 import unittest
 from pathlib import Path
 
-TOOL = os.environ.get("VTH_TOOL", "")
-EMULATOR = os.environ.get("VTH_EMULATOR", "")
+from tool_batch import EMULATOR, TOOL, ToolBatch, tool_path
+
 FIXTURES = Path(os.environ.get("VTH_FIXTURES", Path(__file__).resolve().parents[1] / "fixtures"))
 
 WIDTH, HEIGHT = 208, 132
-
-
-def tool_path(path: Path) -> str:
-    return "Z:" + str(path.resolve()).replace("/", "\\") if EMULATOR else str(path)
 
 
 def update_line(title="", subtitle="", feedback=None, drop_hover=False, samples=()):
@@ -32,15 +28,22 @@ def pixel(raw: bytes, column: int, row: int):
 
 @unittest.skipUnless(TOOL, "VTH_TOOL not set")
 class OverlayTool(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tool = ToolBatch()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.tool.close() != 0:
+            raise AssertionError("traffic-helper-tool batch did not exit with 0")
+
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix="vth-overlay-tool-"))
         self.addCleanup(shutil.rmtree, self.dir, True)
 
     def run_tool(self, *args):
-        cmd = [TOOL, *args]
-        result = subprocess.run([EMULATOR, *cmd] if EMULATOR else cmd, capture_output=True,
-                                timeout=120)
-        return result.returncode, result.stdout.decode("utf-8").replace("\r\n", "\n")
+        answer = self.tool.run(*args)
+        return answer.code, answer.stdout
 
     def update_file(self, line: str, name="update.txt") -> str:
         path = self.dir / name

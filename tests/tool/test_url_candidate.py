@@ -1,13 +1,11 @@
 """traffic-helper-tool url-candidate, natively and (VTH_EMULATOR) under Wine."""
 import json
-import os
 import subprocess
 import tempfile
 import unittest
 from pathlib import Path
 
-TOOL = os.environ.get("VTH_TOOL", "")
-EMULATOR = os.environ.get("VTH_EMULATOR", "")
+from tool_batch import TOOL, ToolBatch, command, tool_path
 
 CASES = [
     ("[InternetShortcut]\r\nURL=https://a.example/page\r\n", "https://a.example/page"),
@@ -28,15 +26,6 @@ CASES = [
 ]
 
 
-def command(*args):
-    cmd = [TOOL, "url-candidate", *args]
-    return [EMULATOR, *cmd] if EMULATOR else cmd
-
-
-def tool_path(path: Path) -> str:
-    return "Z:" + str(path.resolve()).replace("/", "\\") if EMULATOR else str(path)
-
-
 def answers(output: bytes):
     return [line.rstrip("\r") for line in output.decode("utf-8").split("\n") if line.strip("\r")]
 
@@ -46,13 +35,13 @@ def expected(candidate):
 
 
 @unittest.skipUnless(TOOL, "VTH_TOOL not set")
-class UrlCandidateTool(unittest.TestCase):
-    def run_tool(self, *args, stdin=b""):
-        return subprocess.run(command(*args), input=stdin, capture_output=True, timeout=120)
+class UrlCandidateFromStdin(unittest.TestCase):
+    """Standard input holds a batch's requests, so this stream gets a run of its own."""
 
     def test_answers_each_literal_from_stdin(self):
         lines = "".join(json.dumps(text) + "\n" for text, _ in CASES).encode()
-        result = self.run_tool(stdin=lines)
+        result = subprocess.run(command("url-candidate"), input=lines, capture_output=True,
+                                timeout=120)
         self.assertEqual(result.returncode, 0, result.stderr)
         got = answers(result.stdout)
         self.assertEqual(len(got), len(CASES))
@@ -64,21 +53,33 @@ class UrlCandidateTool(unittest.TestCase):
                 self.assertTrue(line.startswith("OK "), repr(text))
                 self.assertEqual(json.loads(line[3:]), candidate, repr(text))
 
+
+@unittest.skipUnless(TOOL, "VTH_TOOL not set")
+class UrlCandidateFiles(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tool = ToolBatch()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.tool.close() != 0:
+            raise AssertionError("traffic-helper-tool batch did not exit with 0")
+
     def test_reads_a_file_and_flags_bad_lines(self):
         with tempfile.TemporaryDirectory() as tmp:
             path = Path(tmp) / "lines.txt"
             path.write_bytes(b'"a.example"\r\nnot json\n42\n"b.example"\n')
-            result = self.run_tool(tool_path(path))
-        self.assertEqual(result.returncode, 1, result.stderr)
-        got = answers(result.stdout)
+            result = self.tool.run("url-candidate", tool_path(path))
+        self.assertEqual(result.code, 1, result.stderr)
+        got = answers(result.stdout.encode())
         self.assertEqual(got[0], expected("a.example"))
         self.assertTrue(got[1].startswith("ERR "), got[1])
         self.assertTrue(got[2].startswith("ERR "), got[2])
         self.assertEqual(got[3], expected("b.example"))
 
     def test_missing_file_is_a_usage_error(self):
-        result = self.run_tool(tool_path(Path("/nonexistent/lines.txt")))
-        self.assertEqual(result.returncode, 2)
+        result = self.tool.run("url-candidate", tool_path(Path("/nonexistent/lines.txt")))
+        self.assertEqual(result.code, 2)
 
 
 if __name__ == "__main__":

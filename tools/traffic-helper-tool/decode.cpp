@@ -4,17 +4,13 @@
 // decoded exactly as the helper's command reader does, one answer per line;
 // with --stats only "ok=N err=M" at the end. With --files each following
 // argument is a file holding one line without its line end, for documents
-// that span several lines.
+// that span several lines. In a batch, stdin holds the requests, so FILE is
+// needed there.
 #include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include "common/os.hpp"
 #include "helper/byte_stream.hpp"
@@ -31,12 +27,6 @@ namespace {
 void put_line(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-}
-
-void binary_mode([[maybe_unused]] std::FILE* file) {
-#ifdef _WIN32
-    _setmode(_fileno(file), _O_BINARY);
-#endif
 }
 
 class FileSource : public ByteSource {
@@ -114,6 +104,9 @@ int decode_commands(Args args) {
             std::fprintf(stderr, "decode-commands: cannot open %s\n", path->c_str());
             return 2;
         }
+    } else if (stdin_holds_requests()) {
+        std::fputs("decode-commands: in a batch, give a FILE\n", stderr);
+        return 2;
     } else {
         binary_mode(stdin);
     }

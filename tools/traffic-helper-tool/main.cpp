@@ -19,6 +19,7 @@ constexpr Subcommand subcommands[] = {
     {"clamp", "clamp X Y [LEFT,TOP,WIDTH,HEIGHT ...]", vth::tool::clamp},
     {"content-hash", "content-hash UPDATE", vth::tool::content_hash},
     {"url-candidate", "url-candidate [FILE]", vth::tool::url_candidate},
+    {"batch", "batch < REQUESTS    (one JSON array of arguments per line)", vth::tool::batch},
 };
 
 int usage() {
@@ -32,11 +33,15 @@ int usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) return usage();
-    std::vector<std::string_view> args(argv + 2, argv + argc);
+int vth::tool::run_subcommand(Args request) {
+    if (request.empty()) return usage();
     for (const auto& s : subcommands) {
-        if (s.name == argv[1]) return s.run(args);
+        if (s.name == request.front()) return s.run(request.subspan(1));
     }
     return usage();
+}
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> request(argv + 1, argv + argc);
+    return vth::tool::run_subcommand(request);
 }

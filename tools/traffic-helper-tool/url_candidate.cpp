@@ -1,6 +1,7 @@
 // url-candidate [FILE]: one JSON string literal per line in, one answer per
 // line out: "OK" and the candidate as a JSON string literal, or "NONE".
 // A line that is not a string literal is answered "ERR" and exits with 1.
+// In a batch, stdin holds the requests, so FILE is needed there.
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
 #include <rapidjson/stringbuffer.h>
@@ -69,7 +70,11 @@ int url_candidate(Args args) {
         std::fputs("usage: traffic-helper-tool url-candidate [FILE]\n", stderr);
         return 2;
     }
-    if (args.empty()) return answer_lines(std::cin);
+    if (args.empty()) {
+        if (!stdin_holds_requests()) return answer_lines(std::cin);
+        std::fputs("url-candidate: in a batch, give a FILE\n", stderr);
+        return 2;
+    }
     std::ifstream file{std::string(args[0]), std::ios::binary};
     if (!file) {
         std::fprintf(stderr, "url-candidate: cannot read %.*s\n", static_cast<int>(args[0].size()),
