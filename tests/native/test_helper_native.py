@@ -28,8 +28,8 @@ def run(localappdata, config=None, timeout=30):
 class NativeHelperTest(unittest.TestCase):
     def test_outcomes(self):
         cases = [
-            ("valid", json.dumps(VALID), r"^starting helper build=\S+ pid=\d+ integrity=unknown "
-                                         r"gui_pid=99$"),
+            ("valid, GUI not listening", json.dumps(VALID),
+             r"^traffic helper fatal: Connection refused \(os error 111\)$"),
             ("ipv6 loopback", json.dumps(dict(VALID, host="::1")),
              r"^traffic helper fatal: traffic helper endpoint must be loopback$"),
             ("another 127 address", json.dumps(dict(VALID, host="127.0.0.2")),
