@@ -1,0 +1,178 @@
+"""The overlay handle and thread on the real window under Wine, through
+vth-overlay-host: window, gestures, SetPosition rules, display changes,
+drops, and the cost of an idle overlay."""
+import json
+import os
+import statistics
+import subprocess
+import time
+import unittest
+from pathlib import Path
+
+from winebench import WineBench, wait_until
+
+TITLE = "Vestrilon traffic"
+
+
+def thread_cpu(pid: int) -> dict[str, float]:
+    """CPU seconds per thread name of a process."""
+    ticks = os.sysconf("SC_CLK_TCK")
+    out: dict[str, float] = {}
+    for task in Path(f"/proc/{pid}/task").iterdir():
+        try:
+            name = (task / "comm").read_text().strip()
+            fields = (task / "stat").read_text().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        out[name] = out.get(name, 0.0) + (int(fields[11]) + int(fields[12])) / ticks
+    return out
+
+
+def host_pid() -> int | None:
+    """The Linux process that runs vth-overlay-host.exe under Wine."""
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            if (entry / "comm").read_text().strip().startswith("vth-overlay"):
+                return int(entry.name)
+        except OSError:
+            pass
+    return None
+
+
+class OverlayHostTests(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = WineBench().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bench.close()
+
+    def start(self, at="300,200"):
+        self.host = self.bench.start(self.bench.exe("vth-overlay-host"), ["--at", at],
+                                     stdin=subprocess.PIPE)
+        self.addCleanup(self.host.kill)
+        self.wait_event(lambda e: e["event"] == "flags" and e["ole"], 60)
+        self.window = self.bench.find_window(TITLE)
+
+    def send(self, *lines):
+        for line in lines:
+            text = line if isinstance(line, str) else json.dumps(line)
+            self.host.popen.stdin.write((text + "\n").encode())
+        self.host.popen.stdin.flush()
+
+    def events(self, name=None):
+        lines = [json.loads(l) for l in self.host.stdout().splitlines() if l.startswith("{")]
+        return [e for e in lines if name is None or e["event"] == name]
+
+    def wait_event(self, predicate, timeout=10, after=0):
+        return wait_until(lambda: next((e for e in self.events()[after:] if predicate(e)), None),
+                          timeout, what="host event")
+
+    def actions_after(self, gesture, count=1):
+        before = len(self.events())
+        gesture()
+        wait_until(lambda: len([e for e in self.events()[before:]
+                                if e["event"] in ("action", "addFromClipboard")]) >= count, 10,
+                   what="action")
+        time.sleep(0.3)
+        return [e.get("code", "clip") for e in self.events()[before:]
+                if e["event"] in ("action", "addFromClipboard")]
+
+    def end(self):
+        self.host.popen.stdin.close()
+        self.assertEqual(self.host.wait(20), 0)
+        self.assertEqual(self.events()[-1]["event"], "ended")
+
+    def test_window_and_gestures(self):
+        self.start()
+        bench = self.bench
+        self.assertEqual(bench.window_geometry(self.window), (300, 200, 208, 132))
+        self.assertEqual(self.actions_after(lambda: bench.click(400, 220)), [3])
+        self.assertEqual(self.actions_after(lambda: bench.click(400, 300)), [1])
+        self.assertEqual(self.actions_after(lambda: bench.click(400, 300, button=3)), [2])
+        self.assertEqual(self.actions_after(
+            lambda: (bench.mouse_move(400, 300),
+                     bench.xdotool("click", "--repeat", 2, "--delay", 60, 1)), 2), [1, "clip"])
+        self.assertEqual(self.actions_after(lambda: bench.drag((400, 220), (420, 220))), [3])
+        before = len(self.events())
+        bench.drag((400, 300), (450, 330))
+        self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5, after=before)
+        self.assertEqual(self.events("position")[-1], {**self.events("position")[-1],
+                                                       "x": 350, "y": 230})
+        self.assertTrue(any(e["interacting"] for e in self.events("flags")[1:]))
+        self.assertEqual(bench.window_geometry(self.window)[:2], (350, 230))
+        self.end()
+
+    def test_set_position_rules_and_display_change(self):
+        self.start()
+        bench = self.bench
+        self.send({"type": "setVisible", "visible": False})
+        time.sleep(0.3)
+        self.send({"type": "setPosition", "x": 100, "y": 120})
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 100)
+        self.assertEqual(bench.window_geometry(bench.find_window(TITLE))[:2], (100, 120))
+        bench.mouse_move(150, 200)
+        bench.mouse_down()
+        self.wait_event(lambda e: e["event"] == "flags" and e["interacting"])
+        self.send({"type": "setPosition", "x": 500, "y": 500})
+        time.sleep(0.3)
+        bench.mouse_up()
+        self.assertEqual(bench.window_geometry(self.window)[:2], (100, 120))
+        # Dragged partly off the screen's right edge, then the displays change.
+        bench.drag((150, 200), (1250, 200), steps=20)
+        self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5)
+        self.assertEqual(bench.window_geometry(self.window)[:2], (1200, 120))
+        self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
+        self.send("displayChange")
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208)
+        self.assertEqual(bench.window_geometry(self.window)[:2], (1280 - 208, 120))
+        self.end()
+
+    def test_drop_reaches_pump(self):
+        self.start(at="600,300")
+        source = self.bench.start(self.bench.exe("vth-drag-source"),
+                                  ["--title", "vth overlay drag", "--at", "100,300", "--once",
+                                   r"1:hglobal:text:https://drop.example/\0"],
+                                  localappdata=self.bench.new_localappdata())
+        self.addCleanup(source.kill)
+        source.wait_for_output(r'"event":"ready"', 60)
+        x, y, w, h = self.bench.window_geometry(self.bench.find_window("vth overlay drag"))
+        self.bench.drag((x + w // 2, y + h // 2), (700, 380))
+        self.wait_event(lambda e: e["event"] == "textDropped")
+        self.assertEqual(self.events("textDropped")[0]["text"], "https://drop.example/")
+        hovering = [e["hovering"] for e in self.events("flags")]
+        self.assertIn(True, hovering)
+        self.assertFalse(hovering[-1])
+        self.end()
+
+    def test_idle_cost_and_command_to_screen(self):
+        self.start()
+        pid = wait_until(host_pid, 10, what="host process")
+        time.sleep(2)
+        first = thread_cpu(pid)
+        time.sleep(20)
+        second = thread_cpu(pid)
+        used = {name: second.get(name, 0) - first.get(name, 0) for name in second}
+        busiest = sorted(used.items(), key=lambda kv: -kv[1])[:4]
+        print(f"\nidle 20 s, CPU seconds by thread: {busiest}; total {sum(used.values()):.2f}")
+        delays = []
+        for i in range(100):
+            before = len(self.events())
+            self.send({"type": "updateContent", "title": f"frame {i}", "subtitle": "",
+                       "feedback": None, "samples": [], "dropHover": False})
+            sent = self.wait_event(lambda e: e["event"] == "sent" and e["title"] == f"frame {i}",
+                                   after=before)
+            drawn = self.wait_event(lambda e: e["event"] == "render" and e["title"] == f"frame {i}",
+                                    after=before)
+            delays.append(drawn["ms"] - sent["ms"])
+            time.sleep(0.09)  # past the 80 ms redraw interval
+        print(f"command to screen: median {statistics.median(delays):.1f} ms, "
+              f"worst {max(delays):.1f} ms")
+        self.end()
+
+
+if __name__ == "__main__":
+    unittest.main()
