@@ -28,13 +28,18 @@ class FakeOverlayControl final : public OverlayControl {
     void update_content(std::string_view title, std::string_view subtitle,
                         const std::optional<Feedback>& feedback,
                         std::span<const TrafficSample> samples, bool drop_hover) override {
-        std::string entry = "update_content " + std::string(title) + "|" + std::string(subtitle);
-        entry += feedback ? "|" + feedback->text + (feedback->ok ? ":ok" : ":fail") : "|-";
-        for (const auto& s : samples) {
-            entry += "|" + std::to_string(s.t) + "," + std::to_string(s.up) + "," +
-                     std::to_string(s.down);
+        std::string entry = "update_content ";
+        entry.append(title).append("|").append(subtitle).append("|");
+        if (feedback) {
+            entry.append(feedback->text).append(feedback->ok ? ":ok" : ":fail");
+        } else {
+            entry.append("-");
         }
-        entry += drop_hover ? "|hover" : "";
+        for (const auto& s : samples) {
+            entry.append("|").append(std::to_string(s.t)).append(",");
+            entry.append(std::to_string(s.up)).append(",").append(std::to_string(s.down));
+        }
+        if (drop_hover) entry.append("|hover");
         journal_->push_back(entry);
     }
     TrafficOverlayEvent pump() override {
