@@ -23,7 +23,15 @@ class SocketStream : public ByteSource, public ByteSink {
     // A second stream on the same connection with its own socket handle, for
     // another thread; closing one leaves the other open.
     virtual Result<std::unique_ptr<SocketStream>> duplicate() = 0;
+    // Ends the sending direction of the whole connection, every handle on it:
+    // the other side reads the end of the stream after the bytes sent so far,
+    // and reading here goes on.
+    virtual Result<void> shut_down_write() = 0;
 };
+
+// True for the error of an accept that saw no connection in time and of a
+// write that timed out.
+bool is_timeout(const Error& error);
 
 // A blocking connect with no timeout of our own.
 Result<std::unique_ptr<SocketStream>> connect_tcp(const std::string& host, std::uint16_t port);
