@@ -82,12 +82,12 @@ Result<void> run_connection(const HelperConfig& config, const std::string& integ
                       " ole_registered=" + (ole_registered ? "true" : "false") +
                       " gui_pid=" + std::to_string(config.gui_pid));
 
-    auto [sender, receiver] = make_channel<OverlayCommand>();
-    auto started =
-        services.start_reader([source = std::move(reader_stream), sender = std::move(sender),
-                               log = services.loop.log]() mutable {
-            run_command_reader(std::move(source), std::move(sender), log);
-        });
+    auto [command_sender, receiver] = make_channel<OverlayCommand>();
+    auto started = services.start_reader([source = std::move(reader_stream),
+                                          sender = std::move(command_sender),
+                                          log = services.loop.log]() mutable {
+        run_command_reader(std::move(source), std::move(sender), log);
+    });
     if (!started) return started;
 
     auto result = run_main_loop(services.loop, **overlay, receiver, *stream);
