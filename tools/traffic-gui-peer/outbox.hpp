@@ -1,0 +1,28 @@
+#pragma once
+// Commands to the helper from the script or standard input and the traffic
+// stream: whole lines, never mixed, from any thread.
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "common/error.hpp"
+#include "helper/socket_stream.hpp"
+
+namespace vth::peer {
+
+class Outbox {
+  public:
+    explicit Outbox(std::unique_ptr<SocketStream> stream) : stream_(std::move(stream)) {}
+
+    // The line and a line feed.
+    Result<void> send_line(std::string_view line);
+    // Nothing is sent after this; the helper reads the end of the stream.
+    void finish();
+
+  private:
+    std::mutex mutex_;
+    std::unique_ptr<SocketStream> stream_;
+    bool finished_ = false;
+};
+
+}  // namespace vth::peer
