@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every test: native unit tests under ASan/UBSan, then the Windows build's unit
+# Every test: native tests under ASan/UBSan and ThreadSanitizer, then the Windows build's unit
 # tests, tool checks and end-to-end tests under Wine and Xvfb. Each build gets
 # a table of its test entries as they finish (result, seconds), the output of
 # any that failed, and ctest's full output in build/ctest-<preset>.log.
@@ -12,6 +12,9 @@ jobs="$(nproc)"
 
 cmake --preset linux-asan >/dev/null
 cmake --build --preset linux-asan -j "$jobs"
+cmake --preset linux-tsan >/dev/null
+# Only what the threads are tested with: the unit tests and the helper.
+cmake --build --preset linux-tsan -j "$jobs" --target unit_tests vestrilon-traffic-helper
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 
@@ -84,10 +87,11 @@ run_ctest() {  # PRESET WHAT
   ctest --preset "$1" 2>&1 | tee "$log" | python3 -c "$table_py" "$log" || status=1
 }
 run_ctest linux-asan "native, ASan/UBSan"
+run_ctest linux-tsan "native, ThreadSanitizer: unit tests and the helper's protocol"
 run_ctest windows "MinGW-w64 build, under Wine + Xvfb"
 
 # One closing line over both runs.
-python3 - build/ctest-linux-asan.log build/ctest-windows.log <<'PY'
+python3 - build/ctest-linux-asan.log build/ctest-linux-tsan.log build/ctest-windows.log <<'PY'
 import re, sys
 passed = failed = 0
 for path in sys.argv[1:]:

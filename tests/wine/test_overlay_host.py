@@ -18,7 +18,11 @@ def thread_cpu(pid: int) -> dict[str, float]:
     """CPU seconds per thread name of a process."""
     ticks = os.sysconf("SC_CLK_TCK")
     out: dict[str, float] = {}
-    for task in Path(f"/proc/{pid}/task").iterdir():
+    try:
+        tasks = list(Path(f"/proc/{pid}/task").iterdir())
+    except OSError:
+        return out
+    for task in tasks:
         try:
             name = (task / "comm").read_text().strip()
             fields = (task / "stat").read_text().rsplit(")", 1)[1].split()
@@ -151,6 +155,7 @@ class OverlayHostTests(unittest.TestCase):
     def test_idle_cost_and_command_to_screen(self):
         self.start()
         pid = wait_until(host_pid, 10, what="host process")
+        self.assertTrue(thread_cpu(pid), "the host's threads are readable")
         time.sleep(2)
         first = thread_cpu(pid)
         time.sleep(20)
