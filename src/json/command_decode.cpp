@@ -77,7 +77,63 @@ class CommandDecoder {
   public:
     explicit CommandDecoder(json::Cursor& cursor) : cursor_(cursor) {}
 
-    bool value(const Value& v) {
+    // Events inside a sample, nearly all events of a long line, are handled
+    // inline; the rest out of line, which keeps the reader's loop small.
+    [[gnu::always_inline]] bool value(const Value& v) {
+        if (FrameState* frame = sample_frame()) {
+            sample_number(*frame, v);
+            ++frame->count;
+            return true;
+        }
+        return other_value(v);
+    }
+
+    [[gnu::always_inline]] bool start(Kind kind) {
+        if (depth_ + 1 < recursion_limit && skip_depth_ == 0 && frame_count_ > 0 &&
+            top().kind == Frame::samples && !failed(update_content)) {
+            ++depth_;
+            sample_ = WireSample{};
+            push(kind == Kind::sequence ? Frame::sample_seq : Frame::sample_map);
+            return true;
+        }
+        return other_start(kind);
+    }
+
+    [[gnu::always_inline]] bool end(Kind kind, std::size_t count) {
+        if (FrameState* frame = sample_frame()) {
+            --depth_;
+            --frame_count_;
+            if (frame->kind == Frame::sample_seq) {
+                close_sample_seq(frame->count);
+            } else {
+                close_sample_map(frame->seen);
+            }
+            ++top().count;
+            return true;
+        }
+        return other_end(kind, count);
+    }
+
+    [[gnu::always_inline]] bool key(std::string_view name) {
+        if (FrameState* frame = sample_frame(); frame && frame->kind == Frame::sample_map) {
+            sample_key(*frame, name);
+            return true;
+        }
+        return other_key(name);
+    }
+
+    OverlayCommand take() { return std::move(command_); }
+
+  private:
+    // The frame of the sample being read, when events count there.
+    FrameState* sample_frame() {
+        if (skip_depth_ > 0 || frame_count_ == 0) return nullptr;
+        FrameState& frame = top();
+        return frame.kind == Frame::sample_seq || frame.kind == Frame::sample_map ? &frame
+                                                                                  : nullptr;
+    }
+
+    [[gnu::noinline]] bool other_value(const Value& v) {
         if (skip_depth_ > 0) return true;
         if (frame_count_ == 0)
             return cursor_.fail_at(json::invalid_type(v, command_type), cursor_.offset());
@@ -87,7 +143,7 @@ class CommandDecoder {
         return true;
     }
 
-    bool start(Kind kind) {
+    [[gnu::noinline]] bool other_start(Kind kind) {
         if (++depth_ >= recursion_limit)
             return cursor_.fail_at("recursion limit exceeded", cursor_.offset());
         if (skip_depth_ > 0) {
@@ -102,7 +158,7 @@ class CommandDecoder {
         return opened(slot, index, kind);
     }
 
-    bool end(Kind, std::size_t) {
+    [[gnu::noinline]] bool other_end(Kind, std::size_t) {
         --depth_;
         if (skip_depth_ > 0) {
             if (--skip_depth_ == 0) ++top().count;
@@ -124,29 +180,17 @@ class CommandDecoder {
                 close_sample_map(closed.seen);
                 break;
             case Frame::samples:
+                fit_samples();
                 break;
         }
         ++top().count;
         return true;
     }
 
-    bool key(std::string_view name) {
+    [[gnu::noinline]] bool other_key(std::string_view name) {
         if (skip_depth_ > 0) return true;
         FrameState& frame = top();
         frame.pending = Slot::ignore;
-        if (frame.kind == Frame::sample_map) {
-            for (int i = 0; i < 3; ++i) {
-                if (name != sample_keys[static_cast<std::size_t>(i)]) continue;
-                if (frame.seen & (1u << i)) {
-                    record(update_content, json::duplicate_field(name));
-                } else {
-                    frame.seen |= 1u << i;
-                    frame.pending = Slot::sample_number;
-                    frame.pending_index = i;
-                }
-            }
-            return true;
-        }
         if (name == "type") {
             if (tag_seen_) {
                 // Reported where the decoder stands: after the key and any blanks.
@@ -170,9 +214,47 @@ class CommandDecoder {
         return true;
     }
 
-    OverlayCommand take() { return std::move(command_); }
+    // Which of t, up, down the key names, compared without a library call.
+    static int sample_key_index(std::string_view name) {
+        switch (name.size()) {
+            case 1:
+                return name[0] == 't' ? 0 : -1;
+            case 2:
+                return name[0] == 'u' && name[1] == 'p' ? 1 : -1;
+            case 4:
+                return name[0] == 'd' && name[1] == 'o' && name[2] == 'w' && name[3] == 'n' ? 2
+                                                                                            : -1;
+            default:
+                return -1;
+        }
+    }
 
-  private:
+    void sample_key(FrameState& frame, std::string_view name) {
+        frame.pending = Slot::ignore;
+        const int i = sample_key_index(name);
+        if (i < 0) return;
+        if (frame.seen & (1u << i)) {
+            record(update_content, json::duplicate_field(name));
+        } else {
+            frame.seen |= 1u << i;
+            frame.pending = Slot::sample_number;
+            frame.pending_index = i;
+        }
+    }
+
+    // A value inside a sample: kept when it is one of its three numbers.
+    void sample_number(FrameState& frame, const Value& v) {
+        if (failed(update_content)) return;
+        int index = -1;
+        if (frame.kind == Frame::sample_seq) {
+            if (frame.count < 3) index = static_cast<int>(frame.count);
+        } else if (frame.pending == Slot::sample_number) {
+            index = frame.pending_index;
+        }
+        frame.pending = Slot::ignore;
+        if (index >= 0) keep(json::to_f64(v), sample_part(index));
+    }
+
     FrameState& top() { return frames_[frame_count_ - 1]; }
     void push(Frame kind) { frames_[frame_count_++] = FrameState{.kind = kind}; }
 
@@ -257,6 +339,7 @@ class CommandDecoder {
                 }
                 if (kind == Kind::sequence && index == samples) {
                     push(Frame::samples);
+                    samples_start_ = cursor_.offset();
                     return true;
                 }
                 record(field_owner[static_cast<std::size_t>(index)],
@@ -368,7 +451,7 @@ class CommandDecoder {
         } else if (count > 3) {
             record(update_content, json::invalid_length(count, json::elements_in_sequence(3)));
         } else {
-            content_.samples.push_back(sample_);
+            add_sample();
         }
     }
 
@@ -380,7 +463,25 @@ class CommandDecoder {
                 return;
             }
         }
-        content_.samples.push_back(sample_);
+        add_sample();
+    }
+
+    // Storage for all samples of the line is reserved at the first, from the
+    // bytes it takes and the bytes left, so a long line is not copied over
+    // and over while its samples arrive.
+    void add_sample() {
+        auto& samples = content_.samples;
+        if (samples.empty()) {
+            const std::size_t first = cursor_.offset() - samples_start_ + 1;  // and a comma
+            samples.reserve((cursor_.input().size() - samples_start_) / first + 1);
+        }
+        samples.push_back(sample_);
+    }
+
+    // A first sample much shorter than the rest leaves too much room.
+    void fit_samples() {
+        auto& samples = content_.samples;
+        if (samples.capacity() / 2 > samples.size()) samples.shrink_to_fit();
     }
 
     bool finish(const FrameState& root) {
@@ -444,12 +545,17 @@ class CommandDecoder {
     std::string feedback_text_;
     bool feedback_flag_ = false;
     WireSample sample_;
+    std::size_t samples_start_ = 0;  // offset after the samples' opening bracket
     OverlayCommand command_;
 };
 
 }  // namespace
 
 Result<OverlayCommand> decode_command(std::string_view line) {
+    return json::decode<CommandDecoder>(line);
+}
+
+Result<OverlayCommand> decode_command(json::NulTerminated line) {
     return json::decode<CommandDecoder>(line);
 }
 

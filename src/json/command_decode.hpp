@@ -4,10 +4,15 @@
 
 #include "common/error.hpp"
 #include "helper/overlay_command.hpp"
+#include "json/input_stream.hpp"
 
 namespace vth {
 
 // The error text is what the log shows after "rejected invalid helper command: ".
 Result<OverlayCommand> decode_command(std::string_view line);
+
+// The same answer for a line followed in memory by a NUL byte (a std::string,
+// a LineReader view), read without a bounds test per byte.
+Result<OverlayCommand> decode_command(json::NulTerminated line);
 
 }  // namespace vth

@@ -1,38 +1,90 @@
 #pragma once
-// The input stream the JSON reader takes its bytes from. The reader treats
-// '\0' as the end of input, so a NUL byte inside the text is handed over as
-// another control character, which the reader rejects wherever a NUL would
-// be rejected; only the real end yields '\0'. Offsets stay byte offsets of
-// the original text. Owned by one decoding call; not shared between threads.
+// The streams the JSON reader takes its bytes from, and puts decoded strings
+// into. The reader treats '\0' as the end of input; offsets stay byte
+// offsets of the original text. Owned by one decoding call; not shared
+// between threads.
+//
+// The reader runs in its in-place mode, which hands a number over where it
+// stands in the input instead of copying it twice, but the input is never
+// written: a string's decoded bytes go to a buffer of the stream's own.
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace vth::json {
 
-class InputStream {
+// A text known to be followed in memory by a NUL byte, as a std::string's
+// data() is: reading it needs no bounds test per byte.
+struct NulTerminated {
+    std::string_view text;  // text.data()[text.size()] is readable and '\0'
+};
+
+// Position and output side shared by the streams.
+class StreamBase {
   public:
     using Ch = char;
 
-    explicit InputStream(std::string_view text) noexcept
-        : begin_(text.data()), current_(text.data()), end_(text.data() + text.size()) {}
-
-    Ch Peek() const noexcept { return current_ == end_ ? '\0' : visible(*current_); }
-    Ch Take() noexcept { return current_ == end_ ? '\0' : visible(*current_++); }
     std::size_t Tell() const noexcept { return static_cast<std::size_t>(current_ - begin_); }
 
-    // Output side of the stream concept; never used by a non-destructive read.
-    Ch* PutBegin() noexcept { return nullptr; }
-    void Put(Ch) noexcept {}
-    void Flush() noexcept {}
-    std::size_t PutEnd(Ch*) noexcept { return 0; }
+    // The last string decoded, without the NUL the reader ends it with.
+    std::string_view decoded(std::size_t length) const noexcept {
+        return {decoded_.data(), length};
+    }
 
-  private:
-    static constexpr Ch nul_stand_in = '\x01';
-    static Ch visible(Ch c) noexcept { return c == '\0' ? nul_stand_in : c; }
+    // Output side of the in-place mode. The reader also asks for the start
+    // of a number here; the answer is never used (the decoders take the
+    // number from the input).
+    Ch* PutBegin() noexcept {
+        decoded_.clear();
+        return nullptr;
+    }
+    void Put(Ch c) { decoded_.push_back(c); }
+    void Flush() noexcept {}
+    std::size_t PutEnd(Ch*) const noexcept { return decoded_.size(); }
+
+  protected:
+    explicit StreamBase(std::string_view text)
+        : begin_(text.data()), current_(text.data()), end_(text.data() + text.size()) {
+        decoded_.reserve(64);  // the strings of a command are short
+    }
 
     const char* begin_;
     const char* current_;
     const char* end_;
+    std::vector<char> decoded_;
+};
+
+// Any text: the end is found by comparing positions. A NUL byte inside is
+// handed over as another control character, which the reader rejects
+// wherever a NUL would be rejected; only the real end yields '\0'.
+class InputStream : public StreamBase {
+  public:
+    explicit InputStream(std::string_view text) : StreamBase(text) {}
+
+    Ch Peek() const noexcept { return current_ == end_ ? '\0' : visible(*current_); }
+    Ch Take() noexcept { return current_ == end_ ? '\0' : visible(*current_++); }
+
+  private:
+    // Without a branch: a NUL becomes its stand-in, the next byte value.
+    static Ch visible(Ch c) noexcept { return static_cast<Ch>(c + (c == '\0')); }
+};
+
+// A NUL-terminated text read as if the terminator were its only NUL: no
+// test per byte. The reader stops at the first NUL it meets, so Tell() shows
+// whether that was the end. Never moves past the end (the reader may take
+// there more than once).
+class NulFreeInputStream : public StreamBase {
+  public:
+    explicit NulFreeInputStream(NulTerminated text) : StreamBase(text.text) {}
+
+    Ch Peek() const noexcept { return *current_; }
+    Ch Take() noexcept {
+        // Staying at the end is decided by position, not by the byte read,
+        // so the next read never waits for this one.
+        const Ch c = *current_;
+        current_ += current_ != end_;
+        return c;
+    }
 };
 
 }  // namespace vth::json

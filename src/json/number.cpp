@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
 
 namespace vth::json {
@@ -41,7 +42,10 @@ bool underflows(std::string_view text) {
     return integer_digits - 1 - index + written < 0;
 }
 
-// Integers of 20 digits and more, exponents and long fractions.
+}  // namespace
+
+namespace detail {
+
 std::optional<Value> slow_number_value(std::string_view text, bool negative) {
     std::size_t digit_count = text.size() - (negative ? 1 : 0);
     if (text.find_first_of(".eE") == std::string_view::npos && digit_count <= 20) {
@@ -75,50 +79,18 @@ std::optional<Value> slow_number_value(std::string_view text, bool negative) {
     return v;
 }
 
-}  // namespace
+}  // namespace detail
 
 std::optional<Value> number_value(std::string_view text) {
-    // One pass for the common forms, since this runs for every number of
-    // every line: up to 19 digits cannot overflow 64 bits, and a decimal
-    // fraction whose digits stay below 2^53 is one exact division away.
-    static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
-                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    const bool negative = p != end && *p == '-';
-    if (negative) ++p;
-    const char* const first = p;
-    std::uint64_t digits = 0;
-    while (p != end && static_cast<unsigned>(*p - '0') <= 9)
-        digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-    const auto integer_length = p - first;
-    if (p == end && integer_length <= 19) {
-        if (!negative) {
-            Value v = make_value(Kind::unsigned_integer);
-            v.unsigned_integer = digits;
-            return v;
-        }
-        constexpr std::uint64_t limit = std::uint64_t{1} << 63;
-        if (digits != 0 && digits <= limit) {
-            Value v = make_value(Kind::signed_integer);
-            v.signed_integer = digits == limit ? INT64_MIN : -static_cast<std::int64_t>(digits);
-            return v;
-        }
-    }
-    if (p != end && *p == '.') {
-        const char* const point = ++p;
-        while (p != end && static_cast<unsigned>(*p - '0') <= 9)
-            digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-        const auto fraction_length = p - point;
-        if (p == end && integer_length + fraction_length <= 19 &&
-            digits < (std::uint64_t{1} << 53)) {
-            const double magnitude = static_cast<double>(digits) / powers[fraction_length];
-            Value v = make_value(Kind::floating);
-            v.floating = negative ? -magnitude : magnitude;
-            return v;
-        }
-    }
-    return slow_number_value(text, negative);
+    // A sign, 19 digits and a point at most take the fast path; a copy
+    // followed by zeros gives it the bytes to read ahead.
+    constexpr std::size_t longest_fast = 21;
+    if (text.size() > longest_fast) return detail::slow_number_value(text, text.front() == '-');
+    char padded[longest_fast + number_read_ahead] = {};
+    std::memcpy(padded, text.data(), text.size());
+    Value v;
+    if (!number_value_followed(std::string_view(padded, text.size()), v)) return std::nullopt;
+    return v;
 }
 
 }  // namespace vth::json

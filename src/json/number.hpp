@@ -1,4 +1,8 @@
 #pragma once
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -11,5 +15,98 @@ namespace vth::json {
 // fits, otherwise a float ("-0" is the float -0.0). Nothing when the float
 // would be infinite.
 std::optional<Value> number_value(std::string_view text);
+
+// Readable bytes a number's text must be followed by for the variant below.
+inline constexpr std::size_t number_read_ahead = 8;
+
+namespace detail {
+
+// The value of eight digits, 0 to 9 per byte, the first in the lowest byte.
+inline std::uint64_t eight_digits(std::uint64_t chunk) {
+    chunk = chunk * 10 + (chunk >> 8);
+    return (((chunk & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+            (((chunk >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+           32;
+}
+
+// Appends the digits from p up to the first other byte to `value` and returns
+// that byte's address. Reads eight bytes at a time, so that byte must be
+// followed by seven readable ones. Past 19 digits the value wraps; callers
+// do not use it then.
+[[gnu::always_inline]] inline const char* take_digits(const char* p, std::uint64_t& value) {
+    static constexpr std::uint64_t scale[] = {1,      10,      100,      1000,     10000,
+                                              100000, 1000000, 10000000, 100000000};
+    for (;;) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, p, sizeof chunk);
+        if constexpr (std::endian::native == std::endian::big) chunk = std::byteswap(chunk);
+        chunk ^= 0x3030303030303030;  // a digit becomes its value
+        // Bit 7 set in each byte that is not a digit: above 9, or high bit set.
+        const std::uint64_t others =
+            (((chunk & 0x7F7F7F7F7F7F7F7F) + 0x7676767676767676) | chunk) & 0x8080808080808080;
+        if (others == 0) {
+            value = value * scale[8] + eight_digits(chunk);
+            p += 8;
+            continue;
+        }
+        const auto count = static_cast<unsigned>(std::countr_zero(others)) / 8;
+        if (count > 0) value = value * scale[count] + eight_digits(chunk << (64 - 8 * count));
+        return p + count;
+    }
+}
+
+// Integers of 20 digits and more, exponents and long fractions.
+std::optional<Value> slow_number_value(std::string_view text, bool negative);
+
+}  // namespace detail
+
+// The same for a text followed by at least number_read_ahead readable bytes,
+// the first not a digit (a number inside a longer text): its digits are then
+// read eight at a time. The value is written to `out` (false when it would be
+// infinite), field by field, since copying a whole Value just written costs
+// more than the reading. Inline, as it runs for every number of every line.
+inline bool number_value_followed(std::string_view text, Value& out) {
+    // Up to 19 digits cannot overflow 64 bits, and a decimal fraction whose
+    // digits stay below 2^53 is one exact division away.
+    static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (negative) ++p;
+    const char* const first = p;
+    std::uint64_t digits = 0;
+    p = detail::take_digits(p, digits);
+    const auto integer_length = p - first;
+    if (p == end && integer_length <= 19) {
+        if (!negative) {
+            out.kind = Kind::unsigned_integer;
+            out.unsigned_integer = digits;
+            return true;
+        }
+        constexpr std::uint64_t limit = std::uint64_t{1} << 63;
+        if (digits != 0 && digits <= limit) {
+            out.kind = Kind::signed_integer;
+            out.signed_integer = digits == limit ? INT64_MIN : -static_cast<std::int64_t>(digits);
+            return true;
+        }
+    }
+    if (p != end && *p == '.' && integer_length <= 19) {
+        const char* const point = ++p;
+        p = detail::take_digits(p, digits);
+        const auto fraction_length = p - point;
+        if (p == end && integer_length + fraction_length <= 19 &&
+            digits < (std::uint64_t{1} << 53)) {
+            const double magnitude = static_cast<double>(digits) / powers[fraction_length];
+            out.kind = Kind::floating;
+            out.floating = negative ? -magnitude : magnitude;
+            return true;
+        }
+    }
+    auto slow = detail::slow_number_value(text, negative);
+    if (!slow) return false;
+    out = *slow;
+    return true;
+}
 
 }  // namespace vth::json

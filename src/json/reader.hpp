@@ -12,6 +12,7 @@
 // Each returns false after setting the cursor's error. Everything here lives
 // for one decoding call on one thread.
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,19 +29,22 @@
 
 namespace vth::json {
 
-inline constexpr unsigned read_flags = rapidjson::kParseIterativeFlag |
-                                       rapidjson::kParseNumbersAsStringsFlag |
-                                       rapidjson::kParseValidateEncodingFlag;
+// In-place mode only for how values are handed over (see input_stream.hpp).
+inline constexpr unsigned read_flags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
+    rapidjson::kParseValidateEncodingFlag | rapidjson::kParseInsituFlag;
 
 // The input, the reader's position in it and the error a decoder stopped at.
 class Cursor {
   public:
-    Cursor(std::string_view input, const InputStream& stream) : input_(input), stream_(stream) {}
+    Cursor(std::string_view input, const StreamBase& stream) : input_(input), stream_(stream) {}
 
     std::string_view input() const { return input_; }
     // Bytes the reader has taken so far, counting the bracket of a container
     // event (the reader announces it before taking the bracket).
     std::size_t offset() const { return stream_.Tell() + bracket_; }
+    // The string the reader just decoded.
+    std::string_view decoded(std::size_t length) const { return stream_.decoded(length); }
     void set_bracket(bool pending) { bracket_ = pending ? 1 : 0; }
 
     bool fail(std::string text) {
@@ -55,16 +59,29 @@ class Cursor {
 
   private:
     std::string_view input_;
-    const InputStream& stream_;
+    const StreamBase& stream_;
     std::optional<std::string> error_;
     std::size_t bracket_ = 0;
 };
 
 // A decoded string may hold a surrogate only through an escape of a lone
 // low surrogate (raw input is validated): its UTF-8 form starts ED A0..BF.
+// Most strings are keys of a few bytes, looked at directly; longer ones are
+// searched in bulk.
 inline bool holds_surrogate(std::string_view text) {
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == '\xED' && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return true;
+    constexpr std::size_t short_text = 16;
+    if (text.size() < short_text) {
+        for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] == '\xED' && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return true;
+        }
+        return false;
+    }
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while ((p = static_cast<const char*>(
+                std::memchr(p, '\xED', static_cast<std::size_t>(end - p)))) != nullptr) {
+        if (end - p > 1 && static_cast<unsigned char>(p[1]) >= 0xA0) return true;
+        ++p;
     }
     return false;
 }
@@ -76,28 +93,36 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
 
     bool Null() { return decoder_.value(make_value(Kind::null)); }
     bool Bool(bool b) { return decoder_.value(boolean_value(b)); }
-    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-        std::string_view raw(text, length);
+    bool RawNumber(const char*, rapidjson::SizeType length, bool) {
+        // The number as it stands in the input ends where the reader stopped.
+        const auto next = cursor_.offset();
+        const auto input = cursor_.input();
+        const auto raw = input.substr(next - length, length);
         if (raw == "0" || raw == "-0") {
             // The reader ends a number at a second leading zero digit; the
             // strict reading refuses the number there.
-            const auto next = cursor_.offset();
-            const auto input = cursor_.input();
             if (next < input.size() && input[next] >= '0' && input[next] <= '9') {
                 return cursor_.fail_at("invalid number", next + 1);
             }
         }
-        auto number = number_value(raw);
-        if (!number) return cursor_.fail_at("number out of range", cursor_.offset());
-        return decoder_.value(*number);
+        Value number;
+        bool finite = false;
+        if (input.size() - next >= number_read_ahead) {
+            finite = number_value_followed(raw, number);
+        } else if (auto copied = number_value(raw)) {
+            number = *copied;
+            finite = true;
+        }
+        if (!finite) return cursor_.fail_at("number out of range", next);
+        return decoder_.value(number);
     }
-    bool String(const char* text, rapidjson::SizeType length, bool) {
-        std::string_view view(text, length);
+    bool String(const char*, rapidjson::SizeType length, bool) {
+        const auto view = cursor_.decoded(length);
         if (holds_surrogate(view)) return surrogate_error();
         return decoder_.value(string_value(view));
     }
-    bool Key(const char* text, rapidjson::SizeType length, bool) {
-        std::string_view view(text, length);
+    bool Key(const char*, rapidjson::SizeType length, bool) {
+        const auto view = cursor_.decoded(length);
         if (holds_surrogate(view)) return surrogate_error();
         return decoder_.key(view);
     }
@@ -131,37 +156,77 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
     Decoder& decoder_;
 };
 
-// Runs the reader over the whole input with a fresh Decoder (constructed from
-// the cursor) and returns what its take() yields; the first error ends it.
 template <class Decoder>
-auto decode(std::string_view input) -> Result<decltype(std::declval<Decoder&>().take())> {
-    // The reader refuses some finite numbers as too big (a zero with a huge
-    // exponent, hundreds of integer digits before a negative exponent). Such
-    // a number is replaced by a stand-in of the same length and the text is
-    // read again, so positions stay those of the original.
+using Decoded = Result<decltype(std::declval<Decoder&>().take())>;
+
+// One reading of `text` through `stream` with a fresh Decoder (constructed
+// from the cursor): what its take() yields, or the decoder's error; nothing
+// when the reader itself stopped at a fault, left in `result`.
+template <class Decoder, class Stream>
+std::optional<Decoded<Decoder>> read_once(Stream& stream, std::string_view text,
+                                          rapidjson::ParseResult& result) {
+    Cursor cursor(text, stream);
+    Decoder decoder(cursor);
+    SaxAdapter<Decoder> adapter(cursor, decoder);
+    rapidjson::Reader reader;
+    result = reader.Parse<read_flags>(stream, adapter);
+    if (!result.IsError()) return decoder.take();
+    if (result.Code() == rapidjson::kParseErrorTermination && cursor.error())
+        return fail(*cursor.error());
+    return std::nullopt;
+}
+
+// After the reader stopped at a fault of `input`: the answer. The reader
+// refuses some finite numbers as too big (a zero with a huge exponent,
+// hundreds of integer digits before a negative exponent); such a number is
+// replaced by a stand-in of the same length and the text read again, so
+// positions stay those of the original.
+template <class Decoder>
+Decoded<Decoder> after_fault(std::string_view input, rapidjson::ParseResult result) {
     constexpr int stand_in_limit = 16;
     std::string patched;
     for (int attempt = 0;; ++attempt) {
         const std::string_view text = patched.empty() ? input : std::string_view(patched);
-        InputStream stream(text);
-        Cursor cursor(text, stream);
-        Decoder decoder(cursor);
-        SaxAdapter<Decoder> adapter(cursor, decoder);
-        rapidjson::Reader reader;
-        const auto result = reader.Parse<read_flags>(stream, adapter);
-        if (!result.IsError()) return decoder.take();
         const auto code = result.Code();
-        if (code == rapidjson::kParseErrorTermination && cursor.error())
-            return fail(*cursor.error());
         if (code == rapidjson::kParseErrorNumberTooBig && attempt < stand_in_limit) {
             if (auto stand_in = finite_stand_in(text, result.Offset())) {
                 if (patched.empty()) patched = std::string(input);
                 patched.replace(result.Offset(), stand_in->size(), *stand_in);
+                InputStream stream(patched);
+                if (auto done = read_once<Decoder>(stream, patched, result))
+                    return std::move(*done);
                 continue;
             }
         }
         return fail(syntax_error(text, code, result.Offset()));
     }
+}
+
+// Runs the reader over the whole input with a fresh Decoder and returns what
+// its take() yields; the first error ends it.
+template <class Decoder>
+Decoded<Decoder> decode(std::string_view input) {
+    InputStream stream(input);
+    rapidjson::ParseResult result;
+    if (auto done = read_once<Decoder>(stream, input, result)) return std::move(*done);
+    return after_fault<Decoder>(input, result);
+}
+
+// The same for a text followed by a NUL byte, read as if that were its only
+// NUL: no test per byte and no pass of its own. Events before a NUL inside
+// are the same either way, so only a reading that ended early at one (a text
+// that never decodes) is done again the general way, for its error.
+template <class Decoder>
+Decoded<Decoder> decode(NulTerminated input) {
+    const std::string_view text = input.text;
+    NulFreeInputStream stream(input);
+    rapidjson::ParseResult result;
+    if (auto done = read_once<Decoder>(stream, text, result)) {
+        if (!done->has_value() || stream.Tell() == text.size()) return std::move(*done);
+    } else if (std::strlen(text.data()) == text.size()) {
+        return after_fault<Decoder>(text, result);
+    }
+    return decode<Decoder>(text);
 }
 
 }  // namespace vth::json
