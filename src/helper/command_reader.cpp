@@ -5,20 +5,32 @@
 #include "json/command_decode.hpp"
 
 namespace vth {
+namespace {
+
+// The reader validates every string and takes nothing but ASCII outside
+// strings, so a line it decodes is valid UTF-8: the separate check is only
+// needed to choose the error of a line it refuses.
+template <typename Line>
+Result<OverlayCommand> decode_checked(Line line, std::string_view bytes) {
+    auto command = decode_command(line);
+    if (!command && !is_valid_utf8(bytes)) return fail(std::string(invalid_utf8_text));
+    return command;
+}
+
+}  // namespace
 
 Result<OverlayCommand> decode_command_line(std::string_view raw_line) {
-    if (!is_valid_utf8(raw_line)) return fail(std::string(invalid_utf8_text));
-    return decode_command(raw_line);
+    return decode_checked(raw_line, raw_line);
 }
 
 Result<void> read_commands(ByteSource& source, const CommandReceiver& on_command,
                            const RejectionLog& on_rejected) {
     LineReader lines(source);
     for (;;) {
-        auto line = lines.next();
+        auto line = lines.next_view();
         if (!line) return std::unexpected(line.error());
         if (!*line) return {};
-        auto command = decode_command_line(**line);
+        auto command = decode_checked(json::NulTerminated{**line}, **line);
         if (!command) {
             on_rejected(std::string(rejected_command_prefix) + command.error().text);
             continue;
