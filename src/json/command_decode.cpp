@@ -56,6 +56,7 @@ std::span<const Field> fields_of(Variant v) {
 }
 
 constexpr std::array<std::string_view, 3> sample_keys = {"t", "up", "down"};
+constexpr unsigned all_sample_keys = 0b111;
 constexpr std::string_view sample_type = "struct WireSample";
 constexpr std::string_view command_type = "internally tagged enum OverlayCommand";
 constexpr int recursion_limit = 128;
@@ -457,6 +458,10 @@ class CommandDecoder {
 
     void close_sample_map(unsigned seen) {
         if (failed(update_content)) return;
+        if (seen == all_sample_keys) {
+            add_sample();
+            return;
+        }
         for (std::size_t i = 0; i < sample_keys.size(); ++i) {
             if (!(seen & (1u << i))) {
                 record(update_content, json::missing_field(sample_keys[i]));

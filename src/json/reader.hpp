@@ -98,7 +98,7 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
         const auto next = cursor_.offset();
         const auto input = cursor_.input();
         const auto raw = input.substr(next - length, length);
-        if (raw == "0" || raw == "-0") {
+        if (length <= 2 && (raw == "0" || raw == "-0")) {
             // The reader ends a number at a second leading zero digit; the
             // strict reading refuses the number there.
             if (next < input.size() && input[next] >= '0' && input[next] <= '9') {
