@@ -21,9 +21,15 @@ struct Row {
     std::string answer;  // OK record or ERR text
 };
 
-std::string command_answer(const std::string& input) {
-    auto command = decode_command(input);
+std::string answer_of(const Result<OverlayCommand>& command) {
     return command ? "OK " + command_record(*command) : "ERR " + command.error().text;
+}
+
+// Through both entries, which must agree: any text, and one with a NUL after it.
+std::string command_answer(const std::string& input) {
+    const auto text = answer_of(decode_command(std::string_view(input)));
+    const auto terminated = answer_of(decode_command(json::NulTerminated{input}));
+    return text == terminated ? text : "entries differ: " + text + " / " + terminated;
 }
 
 std::string nested(int depth) {
@@ -95,6 +101,33 @@ TEST(DecoderEdges, Commands) {
         {"{\"a\":\"\xff", "ERR EOF while parsing a string at line 1 column 7"},
         {"[\n\n  tru", "ERR EOF while parsing a value at line 3 column 5"},
         {"[]]", "ERR missing field `type` at line 1 column 2"},
+        // A NUL inside, anywhere, is not the end of the text.
+        {"[\"shutdown\"\0]"s, "ERR expected `,` or `]` at line 1 column 12"},
+        {"{\"type\":\"shutdown\"}\0 "s, "ERR trailing characters at line 1 column 20"},
+        {"{\"type\":\"shutdown\"}\n\0"s, "ERR trailing characters at line 2 column 1"},
+        {"{\"type\":\"shutdown\",\"a\":[1\0]}"s, "ERR expected `,` or `]` at line 1 column 26"},
+        {"{\"type\":\"shutdown\",\"a\":\"\xe1\x80\0\"}"s,
+         "ERR control character (\\u0000-\\u001F) found while parsing a string at line 1 column "
+         "27"},
+        {"{\"type\":\"shutdown\",\"a\":\"\xf1\0\"}"s,
+         "ERR control character (\\u0000-\\u001F) found while parsing a string at line 1 column "
+         "26"},
+        {"{\"type\":\"shutdown\",\"a\":\"\xe1",
+         "ERR EOF while parsing a string at line 1 column 25"},
+        // Numbers around the eight-digit steps, the exact ranges and the end of the text.
+        {R"(["setPosition",12345678,123456789])",
+         R"(OK {"type":"setPosition","x":12345678,"y":123456789})"},
+        {R"(["setPosition",00,1])", "ERR invalid number at line 1 column 17"},
+        {R"(["setPosition",-01,1])", "ERR invalid number at line 1 column 18"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[12345678.12345678,900719925474099.1,9007199254740993]],"dropHover":true})",
+         R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[12345678.12345678,900719925474099.1,9007199254740992.0]],"dropHover":true})"},
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[0.000001,1733600000.250000,18446744073709551616]],"dropHover":true})",
+         R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[0.000001,1733600000.25,18446744073709553000.0]],"dropHover":true})"},
+        {"1.5",
+         "ERR invalid type: floating point `1.5`, expected internally tagged enum OverlayCommand "
+         "at line 1 column 3"},
+        {"[-0]",
+         "ERR invalid type: floating point `-0.0`, expected variant identifier at line 1 column 3"},
     };
     for (const auto& row : rows) EXPECT_EQ(command_answer(row.input), row.answer) << row.input;
 }

@@ -1,0 +1,138 @@
+// Number texts read eight digits at a time: every length and every place of
+// the point around the eight-byte steps, both ends of the exact ranges, and
+// whatever follows the number in the text, against the standard library's
+// correctly rounded reading.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "json/number.hpp"
+
+namespace vth {
+namespace {
+
+using json::Kind;
+using json::Value;
+
+// What a number text must read as: an integer when it has no fraction or
+// exponent and fits 64 bits (signed when negative, "-0" excepted), else the
+// nearest double.
+Value expected(const std::string& text) {
+    Value v;
+    const bool negative = text.front() == '-';
+    const bool integer = text.find_first_of(".eE") == std::string::npos;
+    std::uint64_t magnitude = 0;
+    const char* digits = text.data() + (negative ? 1 : 0);
+    const bool fits =
+        std::from_chars(digits, text.data() + text.size(), magnitude).ec == std::errc();
+    if (integer && fits && !negative) {
+        v.kind = Kind::unsigned_integer;
+        v.unsigned_integer = magnitude;
+        return v;
+    }
+    std::int64_t value = 0;
+    if (integer && negative && magnitude != 0 &&
+        std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc()) {
+        v.kind = Kind::signed_integer;
+        v.signed_integer = value;
+        return v;
+    }
+    v.kind = Kind::floating;
+    std::from_chars(text.data(), text.data() + text.size(), v.floating);
+    return v;
+}
+
+std::string shown(const std::optional<Value>& v) {
+    if (!v) return "none";
+    switch (v->kind) {
+        case Kind::unsigned_integer:
+            return "u " + std::to_string(v->unsigned_integer);
+        case Kind::signed_integer:
+            return "i " + std::to_string(v->signed_integer);
+        case Kind::floating: {
+            char buffer[64];
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, v->floating).ptr;
+            return "f " + std::string(buffer, end);
+        }
+        default:
+            return "other";
+    }
+}
+
+std::vector<std::string> texts() {
+    std::vector<std::string> all = {
+        "0",
+        "-0",
+        "0.0",
+        "-0.0",
+        "7",
+        "-7",
+        "12345678",
+        "123456789",
+        "1234567812345678",
+        "12345678123456789",
+        "9999999999999999999",
+        "18446744073709551615",
+        "18446744073709551616",
+        "99999999999999999999",
+        "-9223372036854775808",
+        "-9223372036854775809",
+        "9007199254740993",
+        "900719925474099.1",
+        "900719925474099.3",
+        "9007199254740992.5",
+        "0.1",
+        "0.000001",
+        "0.0000000000000000001",
+        "1733600000.250000",
+        "12.375000",
+        "-1733600000.250000",
+        "1234567.8",
+        "12345678.12345678",
+        "1.2345678901234567890",
+        "1e5",
+        "-2.5E-3",
+        "1.5e+300",
+        "4.9e-324",
+    };
+    // Every split of up to 20 digits into integer and fraction.
+    const std::string digits = "98765432109876543210";
+    for (std::size_t length = 1; length <= digits.size(); ++length) {
+        const std::string run = digits.substr(digits.size() - length);
+        all.push_back(run);
+        for (std::size_t point = 1; point < length; ++point) {
+            all.push_back(run.substr(0, point) + "." + run.substr(point));
+        }
+    }
+    return all;
+}
+
+TEST(NumberText, ReadsLikeTheStandardLibrary) {
+    for (const auto& text : texts()) {
+        EXPECT_EQ(shown(json::number_value(text)), shown(expected(text))) << text;
+    }
+}
+
+TEST(NumberText, ReadingInPlaceIgnoresWhatFollows) {
+    for (const auto& text : texts()) {
+        for (const std::string after : {",", "]", "}", " ", "\n", ".9", "e9", "-", "\xff"}) {
+            // Exactly the read-ahead bytes after the number, so a read past
+            // them is caught by the address sanitizer.
+            std::string padded = after;
+            padded.resize(json::number_read_ahead, 'x');
+            const std::string input = text + padded;
+            std::vector<char> exact(input.begin(), input.end());
+            Value v;
+            const bool finite =
+                json::number_value_followed(std::string_view(exact.data(), text.size()), v);
+            EXPECT_EQ(finite ? shown(v) : "none", shown(expected(text))) << text << after;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vth
