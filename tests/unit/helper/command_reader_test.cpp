@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <rapidjson/document.h>
 
 #include <string>
 #include <vector>
@@ -6,6 +7,7 @@
 #include "fake_streams.hpp"
 #include "helper/command_reader.hpp"
 #include "records/decoded_record.hpp"
+#include "support/fixtures.hpp"
 
 namespace vth {
 namespace {
@@ -60,12 +62,60 @@ TEST(CommandReader, Utf8IsCheckedBeforeDecoding) {
         {"{\"type\":\"bogus\"}",
          "unknown variant `bogus`, expected one of `setVisible`, `setPosition`, "
          "`updateContent`, `shutdown` at line 1 column 15"},
+        {"{\"type\":\"bogus\"}\xff", "stream did not contain valid UTF-8"},
+        {"{\"type\":\"shutdown\",\"ignored\":\"\xc3\x28\"}", "stream did not contain valid UTF-8"},
+        {"{\"type\":\"shutdown\",\"ignored\":\"\xf4\x90\x80\x80\"}",
+         "stream did not contain valid UTF-8"},
     };
     for (const auto& row : rows) {
         auto decoded = decode_command_line(row.line);
         ASSERT_FALSE(decoded) << row.line;
         EXPECT_EQ(decoded.error().text, row.error) << row.line;
     }
+}
+
+// The input cell of the shared decoder table: a JSON string literal, or hex:
+// and the raw bytes.
+std::string input_bytes(const std::string& cell) {
+    if (cell.starts_with("hex:")) {
+        std::string bytes;
+        for (std::size_t i = 4; i + 1 < cell.size(); i += 2) {
+            bytes += static_cast<char>(std::stoi(cell.substr(i, 2), nullptr, 16));
+        }
+        return bytes;
+    }
+    rapidjson::Document literal;
+    literal.Parse(cell.data(), cell.size());
+    return std::string(literal.GetString(), literal.GetStringLength());
+}
+
+// Lines are decoded where the line reader holds them; the answers are those
+// of the line decoder on a copy.
+TEST(CommandReader, EveryTableCommandReadAsALineAnswersAsDecoded) {
+    std::string stream;
+    std::vector<std::string> want;
+    for (const auto& row : test::read_tsv("decoder-cases.tsv")) {
+        if (row[0] != "command") continue;
+        const std::string line = input_bytes(row[1]);
+        if (line.find('\n') != std::string::npos || line.ends_with('\r')) continue;
+        stream += line + "\n";
+        auto decoded = decode_command_line(line);
+        want.push_back(decoded ? command_record(*decoded)
+                               : std::string(rejected_command_prefix) + decoded.error().text);
+    }
+    ASSERT_GT(want.size(), 100u);
+    test::ScriptedSource source({stream});
+    std::vector<std::string> got;
+    auto done = read_commands(
+        source,
+        [&](OverlayCommand c) {
+            got.push_back(command_record(c));
+            return true;
+        },
+        [&](std::string_view line) { got.emplace_back(line); });
+    EXPECT_TRUE(done);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i], want[i]) << i;
 }
 
 }  // namespace

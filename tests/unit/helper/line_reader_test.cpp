@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fake_streams.hpp"
@@ -29,6 +30,23 @@ std::vector<std::string> all_lines(ByteSource& source) {
     }
 }
 
+// The same through the views, each of which must have a NUL right after it.
+std::vector<std::string> all_views(ByteSource& source) {
+    LineReader reader(source);
+    std::vector<std::string> lines;
+    for (;;) {
+        auto line = reader.next_view();
+        if (!line) {
+            lines.push_back("<error " + line.error().text + ">");
+            return lines;
+        }
+        if (!*line) return lines;
+        const std::string_view view = **line;
+        lines.emplace_back(view);
+        if (view.data()[view.size()] != '\0') lines.back() += "<no NUL after>";
+    }
+}
+
 TEST(LineReader, SplitsLikeTheHelper) {
     const std::string long_line(20000, 'x');
     const Error interrupted{"interrupted", os::interrupted_os_code()};
@@ -46,10 +64,21 @@ TEST(LineReader, SplitsLikeTheHelper) {
         {"nul is data", {std::string("a\0b\n", 4)}, {std::string("a\0b", 3)}},
         {"interrupted read repeated", {"a", interrupted, "b\n"}, {"ab"}},
         {"read error ends", {"a\n", Error{"reset", 10054}, "b\n"}, {"a", "<error reset>"}},
+        {"many lines in one read, the last cut",
+         {"a\nbb\r\nccc\ndd", "d\n"},
+         {"a", "bb", "ccc", "ddd"}},
+        {"line feed ends a full buffer",
+         {std::string(LineReader::buffer_size - 1, 'p') + "\n", "q"},
+         {std::string(LineReader::buffer_size - 1, 'p'), "q"}},
+        {"long line then its successor in the same read",
+         {long_line, "\n" + long_line + "\r\n", "z"},
+         {long_line, long_line, "z"}},
     };
     for (const auto& row : rows) {
-        test::ScriptedSource source(row.chunks);
-        EXPECT_EQ(all_lines(source), row.lines) << row.name;
+        test::ScriptedSource copies(row.chunks);
+        EXPECT_EQ(all_lines(copies), row.lines) << row.name;
+        test::ScriptedSource views(row.chunks);
+        EXPECT_EQ(all_views(views), row.lines) << row.name << " (views)";
     }
 }
 
