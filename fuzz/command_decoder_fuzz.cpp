@@ -1,8 +1,10 @@
 // Any bytes as one command line. A decoded command, written back as its
 // record (the map form), decodes to the same record, numbers included; the
-// line decoder refuses exactly the lines that are not UTF-8.
+// line decoder refuses exactly the lines that are not UTF-8; the entry for a
+// NUL-terminated line gives the same answer as the one for any text.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/utf8.hpp"
@@ -19,6 +21,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          "non-UTF-8 line accepted");
     }
     auto command = vth::decode_command(input);
+    const std::string terminated(input);
+    auto same = vth::decode_command(vth::json::NulTerminated{terminated});
+    vth::fuzz::check(command.has_value() == same.has_value(), "entries disagree on success");
+    if (command) {
+        vth::fuzz::check(vth::command_record(*command) == vth::command_record(*same),
+                         "entries decode different commands");
+    } else {
+        vth::fuzz::check(command.error().text == same.error().text,
+                         "entries give different errors");
+    }
     if (!command) {
         vth::fuzz::check(!command.error().text.empty(), "empty error text");
         vth::fuzz::check_position(input, command.error().text);

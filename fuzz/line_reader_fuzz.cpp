@@ -1,6 +1,7 @@
 // Any byte stream, delivered in chunks of fuzzed sizes with interrupted reads
 // between them, splits into the same lines as a plain split at line feeds
-// with one carriage return dropped before each.
+// with one carriage return dropped before each, through copies and through
+// views (each followed by a NUL).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,7 @@ std::vector<std::string> plain_split(std::string_view data) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::string_view stream(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const auto expected = plain_split(stream);
     ChunkedSource source(stream, data[0]);
     vth::LineReader reader(source);
     std::vector<std::string> lines;
@@ -61,6 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!*line) break;
         lines.push_back(std::move(**line));
     }
-    vth::fuzz::check(lines == plain_split(stream), "lines differ from a plain split");
+    vth::fuzz::check(lines == expected, "lines differ from a plain split");
+
+    ChunkedSource again(stream, data[0]);
+    vth::LineReader views(again);
+    std::size_t index = 0;
+    for (;;) {
+        auto line = views.next_view();
+        vth::fuzz::check(line.has_value(), "interrupted read surfaced as an error");
+        if (!*line) break;
+        const std::string_view view = **line;
+        vth::fuzz::check(index < expected.size() && view == expected[index],
+                         "view differs from a plain split");
+        vth::fuzz::check(view.data()[view.size()] == '\0', "no NUL after a view");
+        ++index;
+    }
+    vth::fuzz::check(index == expected.size(), "views end early");
     return 0;
 }
