@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The main job: build the Windows helper, run it under Wine (with Xvfb) against
-# a sample configuration, and show what it did.
+# The main job: build the Windows helper and show it working under Wine (with
+# Xvfb) with traffic-gui-peer as its GUI, a click and a drop on the overlay.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
