@@ -58,6 +58,7 @@ class HelperTests(unittest.TestCase):
 
     def test_window_hello_and_first_state(self):
         self.start(x=320, y=240)
+        self.gui.wait_type("state", 10)
         hello = self.gui.all()[0]
         self.assertEqual(hello, {"type": "hello", "token": "test-token",
                                  "integrity": hello["integrity"], "oleRegistered": True})
