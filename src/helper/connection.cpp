@@ -60,8 +60,9 @@ Result<std::pair<std::unique_ptr<SocketStream>, std::unique_ptr<SocketStream>>> 
 
 void run_command_reader(std::unique_ptr<ByteSource> source, Sender<OverlayCommand> commands,
                         const std::function<void(std::string_view)>& log) {
-    // Nothing is told to the main thread: it notices a lost GUI at its next write.
-    (void)read_commands(
+    // A read error ends reading like the end of the stream, and nothing is told
+    // to the main thread: it notices a lost GUI at its next write.
+    [[maybe_unused]] auto ended = read_commands(
         *source, [&](OverlayCommand command) { return commands.send(std::move(command)); }, log);
     source.reset();
     commands.close();

@@ -58,7 +58,7 @@ bool content_redraw_due(std::uint64_t new_hash, std::uint64_t drawn_hash,
 
 bool apply_overlay_command(OverlayThread& thread, OverlayCmd command) {
     return std::visit(
-        [&](auto&& cmd) {
+        [&](auto& cmd) {
             using T = std::decay_t<decltype(cmd)>;
             if constexpr (std::is_same_v<T, overlay_cmd::SetVisible>) {
                 thread.window.show(cmd.visible);
@@ -71,7 +71,7 @@ bool apply_overlay_command(OverlayThread& thread, OverlayCmd command) {
             }
             return false;
         },
-        std::move(command));
+        command);
 }
 
 bool apply_queued_commands(OverlayThread& thread) {
@@ -123,7 +123,8 @@ void run_overlay_loop(OverlayThread& thread) {
 }
 
 void overlay_thread_main(ScreenPoint position, Receiver<OverlayCmd> commands,
-                         Sender<TrafficOverlayEvent> events, std::shared_ptr<OverlayCells> cells,
+                         Sender<TrafficOverlayEvent> events,
+                         const std::shared_ptr<OverlayCells>& cells,
                          const OverlayServices& services) {
     OverlayState state;
     std::unique_ptr<OverlayWindow> window = services.open_window(position, state, cells);

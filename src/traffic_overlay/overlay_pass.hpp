@@ -49,7 +49,8 @@ void run_overlay_loop(OverlayThread& thread);
 // ole_registered, draws the first picture, runs the loop and closes the
 // window.
 void overlay_thread_main(ScreenPoint position, Receiver<OverlayCmd> commands,
-                         Sender<TrafficOverlayEvent> events, std::shared_ptr<OverlayCells> cells,
+                         Sender<TrafficOverlayEvent> events,
+                         const std::shared_ptr<OverlayCells>& cells,
                          const OverlayServices& services);
 
 }  // namespace vth

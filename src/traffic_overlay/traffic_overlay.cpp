@@ -19,8 +19,7 @@ std::optional<TrafficOverlay> TrafficOverlay::create(std::int32_t x, std::int32_
     auto body = [position, commands = std::move(command_receiver), events = std::move(event_sender),
                  cells, services = shared_services]() mutable noexcept {
         try {
-            overlay_thread_main(position, std::move(commands), std::move(events), std::move(cells),
-                                *services);
+            overlay_thread_main(position, std::move(commands), std::move(events), cells, *services);
         } catch (...) {
             // An abnormal end of the overlay thread is swallowed; the handle
             // keeps working with the window gone.
