@@ -94,6 +94,13 @@ class OverlayHostTests(unittest.TestCase):
         self.start()
         bench = self.bench
         self.assertEqual(bench.window_geometry(self.window), (300, 200, 208, 132))
+        self.send("window")
+        info = self.wait_event(lambda e: e["event"] == "window")
+        self.assertFalse(info["foreground"], "showing the overlay activated it")
+        # WS_POPUP | WS_VISIBLE; the system adds WS_CLIPSIBLINGS to every top-level window.
+        self.assertEqual((info["class"], info["exStyle"], info["style"] & ~0x04000000,
+                          info["width"], info["height"]),
+                         ("VestrilonTrafficOverlayV6", 0x08080088, 0x90000000, 208, 132))
         self.assertEqual(self.actions_after(lambda: bench.click(400, 220)), [3])
         self.assertEqual(self.actions_after(lambda: bench.click(400, 300)), [1])
         self.assertEqual(self.actions_after(lambda: bench.click(400, 300, button=3)), [2])
@@ -108,6 +115,8 @@ class OverlayHostTests(unittest.TestCase):
                                                        "x": 350, "y": 230})
         self.assertTrue(any(e["interacting"] for e in self.events("flags")[1:]))
         self.assertEqual(bench.window_geometry(self.window)[:2], (350, 230))
+        # Wine 8 makes a clicked WS_EX_NOACTIVATE window the foreground window
+        # (Windows does not), so activation by clicks is not checked here.
         self.end()
 
     def test_set_position_rules_and_display_change(self):

@@ -3,6 +3,8 @@
 // helper's main loop does, without a GUI connection: command lines from
 // stdin (the helper's own decoder), 8 ms passes. Extra input lines:
 //   displayChange   posts WM_DISPLAYCHANGE to the overlay window
+//   window          prints the window's class, styles and whether it is the
+//                   foreground window: {"event":"window",...}
 // Prints one JSON line per happening, with milliseconds since start:
 //   {"event":"action","code":N} / "textDropped" / "addFromClipboard"
 //   {"event":"flags","interacting":b,"hovering":b,"ole":b} on each change
@@ -83,7 +85,38 @@ class ReportingWindow final : public vth::OverlayWindow {
 struct Input {
     std::optional<vth::OverlayCommand> command;
     bool display_change = false;
+    bool window_info = false;
 };
+
+HWND overlay_window() {
+    return FindWindowW(vth::win::overlay_class_name, vth::win::overlay_title);
+}
+
+void print_window_info() {
+    HWND window = overlay_window();
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    std::string class_name;
+    for (const wchar_t* c = name; *c != 0; ++c) class_name += static_cast<char>(*c);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    print_event("window", [&](Writer& w) {
+        w.Key("found");
+        w.Bool(window != nullptr);
+        w.Key("class");
+        w.String(class_name.c_str());
+        w.Key("exStyle");
+        w.Uint64(static_cast<std::uint64_t>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+        w.Key("style");
+        w.Uint64(static_cast<std::uint64_t>(GetWindowLongPtrW(window, GWL_STYLE)) & 0xFFFFFFFFu);
+        w.Key("width");
+        w.Int(rect.right - rect.left);
+        w.Key("height");
+        w.Int(rect.bottom - rect.top);
+        w.Key("foreground");
+        w.Bool(GetForegroundWindow() == window);
+    });
+}
 
 void apply(vth::TrafficOverlay& overlay, vth::OverlayCommand& command) {
     using namespace vth;
@@ -149,9 +182,11 @@ int main(int argc, char** argv) {
         for (std::string line; std::getline(std::cin, line);) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line == "displayChange") {
-                tx.send(Input{std::nullopt, true});
+                tx.send(Input{std::nullopt, true, false});
+            } else if (line == "window") {
+                tx.send(Input{std::nullopt, false, true});
             } else if (auto command = vth::decode_command_line(line)) {
-                tx.send(Input{std::move(*command), false});
+                tx.send(Input{std::move(*command), false, false});
             } else {
                 print_event("rejected", [&](Writer& w) {
                     w.Key("error");
@@ -168,9 +203,10 @@ int main(int argc, char** argv) {
     for (;;) {
         bool ended = input_ended.load();
         while (auto input = receiver.try_receive()) {
-            if (input->display_change) {
-                HWND window = FindWindowW(vth::win::overlay_class_name, vth::win::overlay_title);
-                PostMessageW(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 800));
+            if (input->window_info) {
+                print_window_info();
+            } else if (input->display_change) {
+                PostMessageW(overlay_window(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 800));
             } else {
                 apply(*overlay, *input->command);
             }
