@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "common/os.hpp"
-#include "json/writer.hpp"
 #include "random_bytes.hpp"
+#include "records/decoded_record.hpp"
 
 namespace vth::peer {
 
@@ -27,23 +27,8 @@ Result<std::string> random_token() {
 }
 
 std::string config_json(const HelperConfig& config) {
-    rapidjson::StringBuffer buffer;
-    json::CompactWriter out(buffer);
-    out.StartObject();
-    out.Key("host");
-    out.String(config.host);
-    out.Key("port");
-    out.Uint(config.port);
-    out.Key("token");
-    out.String(config.token);
-    out.Key("x");
-    out.Int(config.x);
-    out.Key("y");
-    out.Int(config.y);
-    out.Key("gui_pid");
-    out.Uint(config.gui_pid);
-    out.EndObject();
-    return std::string(buffer.GetString(), buffer.GetSize());
+    // The same record the helper's own tool prints for a decoded file.
+    return config_record(config);
 }
 
 Result<std::string> write_config(const std::string& data_dir, const HelperConfig& config) {
