@@ -93,7 +93,7 @@ class CommandDecoder {
         if (depth_ + 1 < recursion_limit && skip_depth_ == 0 && frame_count_ > 0 &&
             top().kind == Frame::samples && !failed(update_content)) {
             ++depth_;
-            sample_ = WireSample{};
+            sample_parts_ = {};
             push(kind == Kind::sequence ? Frame::sample_seq : Frame::sample_map);
             return true;
         }
@@ -353,7 +353,7 @@ class CommandDecoder {
                 record(update_content, json::invalid_type(found, "a boolean"));
                 break;
             case Slot::sample:
-                sample_ = WireSample{};
+                sample_parts_ = {};
                 push(kind == Kind::sequence ? Frame::sample_seq : Frame::sample_map);
                 return true;
             case Slot::sample_number:
@@ -429,9 +429,7 @@ class CommandDecoder {
         return update_content;
     }
 
-    double& sample_part(int index) {
-        return index == 0 ? sample_.t : index == 1 ? sample_.up : sample_.down;
-    }
+    double& sample_part(int index) { return sample_parts_[static_cast<std::size_t>(index)]; }
 
     void close_feedback(std::size_t count) {
         if (failed(update_content)) return;
@@ -480,7 +478,7 @@ class CommandDecoder {
             const std::size_t first = cursor_.offset() - samples_start_ + 1;  // and a comma
             samples.reserve((cursor_.input().size() - samples_start_) / first + 1);
         }
-        samples.push_back(sample_);
+        samples.push_back(WireSample{sample_parts_[0], sample_parts_[1], sample_parts_[2]});
     }
 
     // A first sample much shorter than the rest leaves too much room.
@@ -549,8 +547,8 @@ class CommandDecoder {
     command::UpdateContent content_;
     std::string feedback_text_;
     bool feedback_flag_ = false;
-    WireSample sample_;
-    std::size_t samples_start_ = 0;  // offset after the samples' opening bracket
+    std::array<double, 3> sample_parts_{};  // t, up, down of the sample being read
+    std::size_t samples_start_ = 0;         // offset after the samples' opening bracket
     OverlayCommand command_;
 };
 
