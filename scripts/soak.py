@@ -3,6 +3,7 @@
 given time and samples its resident memory, open handles and CPU time from
 its /proc entry once a second."""
 import os
+import subprocess
 import sys
 import time
 from pathlib import Path
@@ -45,7 +46,8 @@ def main(build_dir: str, minutes: float) -> int:
     out.mkdir(exist_ok=True)
     seconds = minutes * 60
     script = out / "soak-session.txt"
-    script.write_text(f"expect hello 90000\nsleep {int(seconds * 1000)}\n"
+    # The peer ends the helper well after the sampling has stopped.
+    script.write_text(f"expect hello 90000\nsleep {int(seconds * 1000) + 60000}\n"
                       '{"type":"shutdown"}\n')
     with WineBench(build) as bench:
         data = bench.new_localappdata()
@@ -57,43 +59,64 @@ def main(build_dir: str, minutes: float) -> int:
         pid = wait_until(lambda: helper_pid(bench.display), 30, what="helper process")
         window = bench.find_window("Vestrilon traffic")
         records = []
+        csv = open(out / "soak-samples.csv", "w")
+        csv.write("seconds,rss_mib,handles,cpu_s\n")
         started = time.monotonic()
-        next_gesture, next_drop, step = started + 3, started + 10, 0
-        drops = 0
+        driver = Driver(bench, window, started)
         while time.monotonic() - started < seconds:
             now = time.monotonic()
             if (s := sample(pid)) is not None:
                 records.append((now - started, *s))
-            if now >= next_gesture:
-                x, y, w, h = bench.window_geometry(window)
-                step += 1
-                if step % 2:
-                    dx = 60 if x < 600 else -60
-                    bench.drag((x + w // 2, y + 100), (x + w // 2 + dx, y + 100), steps=6)
-                else:
-                    bench.click(x + w // 2, y + 100)
-                next_gesture = now + 3
-            if now >= next_drop:
-                x, y, w, h = bench.window_geometry(window)
-                source = bench.start(bench.exe("vth-drag-source"), [
-                    "--title", f"soak source {drops}", "--at", "60,500", "--once",
-                    rf"1:hglobal:text:https://soak{drops}.example/\0"],
-                    localappdata=bench.new_localappdata())
-                try:
-                    source.wait_for_output(r'"event":"ready"', 30)
-                    sx, sy, sw, sh = bench.window_geometry(
-                        bench.find_window(f"soak source {drops}"))
-                    bench.drag((sx + sw // 2, sy + sh // 2), (x + w // 2, y + h - 30))
-                    source.wait_for_output(r'"event":"dragged"', 30)
-                except TimeoutError as error:
-                    print(f"drop {drops}: {error}")
-                source.kill()
-                drops += 1
-                next_drop = now + 10
+                csv.write(f"{now - started:.1f},{s[0]:.2f},{s[1]},{s[2]:.2f}\n")
+                csv.flush()
+            try:
+                driver.act(now)
+            except (subprocess.CalledProcessError, TimeoutError) as error:
+                print(f"at {now - started:.0f} s: {error}")
             time.sleep(max(0.0, 1 - (time.monotonic() - now)))
-        code = peer.wait(120)
-        report(records, peer.stdout(), code, drops, data)
+        code = peer.wait(180)
+        report(records, peer.stdout(), code, driver.drops, data)
     return 0 if code == 0 else 1
+
+
+class Driver:
+    """Every 3 s a drag or a click on the overlay; every 10 s a drop."""
+
+    def __init__(self, bench: WineBench, window: str, started: float):
+        self.bench, self.window = bench, window
+        self.next_gesture, self.next_drop = started + 3, started + 10
+        self.gestures = self.drops = 0
+
+    def act(self, now: float) -> None:
+        bench = self.bench
+        if now >= self.next_gesture:
+            self.next_gesture = now + 3
+            x, y, w, _ = bench.window_geometry(self.window)
+            self.gestures += 1
+            if self.gestures % 2:
+                dx = 60 if x < 600 else -60
+                bench.drag((x + w // 2, y + 100), (x + w // 2 + dx, y + 100), steps=6)
+            else:
+                bench.click(x + w // 2, y + 100)
+        if now >= self.next_drop:
+            self.next_drop = now + 10
+            self.drop()
+
+    def drop(self) -> None:
+        bench, title = self.bench, f"soak source {self.drops}"
+        x, y, w, h = bench.window_geometry(self.window)
+        source = bench.start(bench.exe("vth-drag-source"), [
+            "--title", title, "--at", "60,500", "--once",
+            rf"1:hglobal:text:https://soak{self.drops}.example/\0"],
+            localappdata=bench.new_localappdata())
+        self.drops += 1
+        try:
+            source.wait_for_output(r'"event":"ready"', 30)
+            sx, sy, sw, sh = bench.window_geometry(bench.find_window(title))
+            bench.drag((sx + sw // 2, sy + sh // 2), (x + w // 2, y + h - 30))
+            source.wait_for_output(r'"event":"dragged"', 30)
+        finally:
+            source.kill()
 
 
 def report(records, peer_output: str, code: int, drops: int, data: Path) -> None:
