@@ -74,21 +74,6 @@ TEST(CommandReader, Utf8IsCheckedBeforeDecoding) {
     }
 }
 
-// The input cell of the shared decoder table: a JSON string literal, or hex:
-// and the raw bytes.
-std::string input_bytes(const std::string& cell) {
-    if (cell.starts_with("hex:")) {
-        std::string bytes;
-        for (std::size_t i = 4; i + 1 < cell.size(); i += 2) {
-            bytes += static_cast<char>(std::stoi(cell.substr(i, 2), nullptr, 16));
-        }
-        return bytes;
-    }
-    rapidjson::Document literal;
-    literal.Parse(cell.data(), cell.size());
-    return std::string(literal.GetString(), literal.GetStringLength());
-}
-
 // Lines are decoded where the line reader holds them; the answers are those
 // of the line decoder on a copy.
 TEST(CommandReader, EveryTableCommandReadAsALineAnswersAsDecoded) {
@@ -96,7 +81,7 @@ TEST(CommandReader, EveryTableCommandReadAsALineAnswersAsDecoded) {
     std::vector<std::string> want;
     for (const auto& row : test::read_tsv("decoder-cases.tsv")) {
         if (row[0] != "command") continue;
-        const std::string line = input_bytes(row[1]);
+        const std::string line = test::input_bytes(row[1]);
         if (line.find('\n') != std::string::npos || line.ends_with('\r')) continue;
         stream += line + "\n";
         auto decoded = decode_command_line(line);

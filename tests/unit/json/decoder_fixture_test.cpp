@@ -14,21 +14,6 @@
 namespace vth {
 namespace {
 
-// The input cell: a JSON string literal, or hex: and the raw bytes.
-std::string input_bytes(const std::string& cell) {
-    if (cell.starts_with("hex:")) {
-        std::string bytes;
-        for (std::size_t i = 4; i + 1 < cell.size(); i += 2) {
-            bytes += static_cast<char>(std::stoi(cell.substr(i, 2), nullptr, 16));
-        }
-        return bytes;
-    }
-    rapidjson::Document literal;
-    literal.Parse(cell.data(), cell.size());
-    return literal.IsString() ? std::string(literal.GetString(), literal.GetStringLength())
-                              : "<bad cell>";
-}
-
 // Records compared as JSON values, numbers by value.
 bool same_record(const std::string& expected, const std::string& actual) {
     rapidjson::Document a, b;
@@ -57,7 +42,7 @@ TEST(DecoderFixture, EveryRowGivesTheExpectedAnswer) {
     for (const auto& row : rows) {
         ASSERT_EQ(row.size(), 3u);
         for (const Entry entry : {Entry::text, Entry::nul_terminated}) {
-            const std::string got = answer(row[0], input_bytes(row[1]), entry);
+            const std::string got = answer(row[0], test::input_bytes(row[1]), entry);
             const std::string& want = row[2];
             const char* how = entry == Entry::text ? " (text)" : " (NUL-terminated)";
             if (want.starts_with("OK ") && got.starts_with("OK ")) {

@@ -1,5 +1,7 @@
 #pragma once
-// Reading the shared fixtures in place (never copied into the project).
+// Reading the project's fixtures in tests/fixtures.
+#include <rapidjson/document.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -36,6 +38,22 @@ inline std::vector<std::vector<std::string>> read_tsv(const std::string& name) {
         rows.push_back(std::move(cells));
     }
     return rows;
+}
+
+// The input cell of the decoder table: a JSON string literal, or hex: and
+// the raw bytes.
+inline std::string input_bytes(const std::string& cell) {
+    if (cell.starts_with("hex:")) {
+        std::string bytes;
+        for (std::size_t i = 4; i + 1 < cell.size(); i += 2) {
+            bytes += static_cast<char>(std::stoi(cell.substr(i, 2), nullptr, 16));
+        }
+        return bytes;
+    }
+    rapidjson::Document literal;
+    literal.Parse(cell.data(), cell.size());
+    return literal.IsString() ? std::string(literal.GetString(), literal.GetStringLength())
+                              : "<bad cell>";
 }
 
 }  // namespace vth::test

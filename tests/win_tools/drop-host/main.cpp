@@ -8,36 +8,21 @@
 // Inbox lines go wherever LOCALAPPDATA points. Runs until its window closes.
 #include <windows.h>
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "common/json_event.hpp"
 #include "common/os.hpp"
 #include "common/test_window.hpp"
 #include "os/win/traffic_drop/ole_text_drop_target.hpp"
 
 namespace {
 
-using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
-
-template <typename Fill>
-void print_event(const char* name, Fill fill) {
-    rapidjson::StringBuffer buffer;
-    Writer writer(buffer);
-    writer.StartObject();
-    writer.Key("event");
-    writer.String(name);
-    fill(writer);
-    writer.EndObject();
-    std::fwrite(buffer.GetString(), 1, buffer.GetSize(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using Writer = vth::test::EventWriter;
+using vth::test::print_event;
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
     // Closing only ends the loop: the owners revoke the drop target and then

@@ -14,19 +14,16 @@
 // At the end of input the handle is destroyed and the host exits.
 #include <windows.h>
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "common/channel.hpp"
+#include "common/json_event.hpp"
 #include "common/os.hpp"
 #include "helper/command_reader.hpp"
 #include "os/win/traffic_overlay/overlay_window_win.hpp"
@@ -34,27 +31,19 @@
 
 namespace {
 
-using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
+using Writer = vth::test::EventWriter;
 const auto started = std::chrono::steady_clock::now();
-std::mutex print_mutex;
 
+// Every event carries the milliseconds since start, for the latency figures.
 template <typename Fill>
 void print_event(const char* name, Fill fill) {
-    rapidjson::StringBuffer buffer;
-    Writer writer(buffer);
-    writer.StartObject();
-    writer.Key("event");
-    writer.String(name);
-    writer.Key("ms");
-    writer.Double(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
-            .count());
-    fill(writer);
-    writer.EndObject();
-    std::lock_guard lock(print_mutex);
-    std::fwrite(buffer.GetString(), 1, buffer.GetSize(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    vth::test::print_event(name, [&](Writer& w) {
+        w.Key("ms");
+        w.Double(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+                .count());
+        fill(w);
+    });
 }
 
 // The system window, reporting each redraw before it happens.
