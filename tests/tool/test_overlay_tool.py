@@ -8,7 +8,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from tool_batch import EMULATOR, TOOL, ToolBatch, tool_path
+from tool_batch import BatchTestCase, EMULATOR, TOOL, ToolBatch, tool_path
 
 FIXTURES = Path(os.environ.get("VTH_FIXTURES", Path(__file__).resolve().parents[1] / "fixtures"))
 
@@ -26,17 +26,7 @@ def pixel(raw: bytes, column: int, row: int):
     return tuple(raw[at:at + 4])
 
 
-@unittest.skipUnless(TOOL, "VTH_TOOL not set")
-class OverlayTool(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tool = ToolBatch()
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.tool.close() != 0:
-            raise AssertionError("traffic-helper-tool batch did not exit with 0")
-
+class OverlayTool(BatchTestCase):
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix="vth-overlay-tool-"))
         self.addCleanup(shutil.rmtree, self.dir, True)

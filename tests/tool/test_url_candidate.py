@@ -5,7 +5,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from tool_batch import TOOL, ToolBatch, command, tool_path
+from tool_batch import BatchTestCase, TOOL, ToolBatch, command, tool_path
 
 CASES = [
     ("[InternetShortcut]\r\nURL=https://a.example/page\r\n", "https://a.example/page"),
@@ -54,17 +54,7 @@ class UrlCandidateFromStdin(unittest.TestCase):
                 self.assertEqual(json.loads(line[3:]), candidate, repr(text))
 
 
-@unittest.skipUnless(TOOL, "VTH_TOOL not set")
-class UrlCandidateFiles(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tool = ToolBatch()
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.tool.close() != 0:
-            raise AssertionError("traffic-helper-tool batch did not exit with 0")
-
+class UrlCandidateFiles(BatchTestCase):
     def test_reads_a_file_and_flags_bad_lines(self):
         with tempfile.TemporaryDirectory() as tmp:
             path = Path(tmp) / "lines.txt"

@@ -12,6 +12,7 @@ import re
 import signal
 import subprocess
 import threading
+import unittest
 from pathlib import Path
 from typing import NamedTuple
 
@@ -107,3 +108,17 @@ class ToolBatch:
                 self.process.kill()
                 self.process.wait()
             raise AssertionError(f"tool still running {timeout} s after its input ended") from None
+
+
+@unittest.skipUnless(TOOL, "VTH_TOOL not set")
+class BatchTestCase(unittest.TestCase):
+    """A test class whose tests share one batch process, which must end with 0."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tool = ToolBatch()
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.tool.close() != 0:
+            raise AssertionError("traffic-helper-tool batch did not exit with 0")
