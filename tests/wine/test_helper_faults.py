@@ -1,0 +1,192 @@
+"""Faults around the real helper under Wine and Xvfb: a GUI that stops
+reading during a drag, a GUI killed at a drop, inbox files that cannot be
+written. Every case ends as the helper's rules say: exit code 0, the last log
+line, no hang, and every accepted drop reported."""
+import os
+import subprocess
+import time
+import unittest
+
+from gui_end import GuiEnd, GuiEndProcess, log_lines
+from winebench import WineBench, wait_until
+
+FATAL = "traffic helper fatal: "
+WRITE_TIMEOUT = 2.0
+# Wine's X11 driver can take 2 s more to destroy the overlay after a drag.
+WINDOW_TEARDOWN = 2.0
+SLACK = 0.5
+OVERLAY = (600, 300)
+TOGGLE_POINT = (OVERLAY[0] + 100, OVERLAY[1] + 20)
+DROP_POINT = (OVERLAY[0] + 100, OVERLAY[1] + 80)
+
+
+class HelperFaultTests(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = WineBench().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bench.close()
+
+    def start(self, gui_end):
+        """Starts the helper against gui_end (made with the data folder) and waits for its hello."""
+        self.data = self.bench.new_localappdata()
+        gui = gui_end(self.data)
+        self.helper = self.bench.start(self.bench.exe("vestrilon-traffic-helper"),
+                                       localappdata=self.data)
+        self.addCleanup(self.helper.kill)
+        if isinstance(gui, GuiEnd):
+            self.addCleanup(gui.close)
+            gui.accept(90)
+        else:
+            self.addCleanup(gui.kill)
+        gui.wait_type("hello", 30)
+        gui.wait_type("state", 10)
+        return gui
+
+    def drag_source(self, text):
+        """A drag source offering text, and the middle of its window."""
+        title = f"vth drag source {text}"
+        source = self.bench.start(self.bench.exe("vth-drag-source"),
+                                  ["--title", title, "--at", "100,150", "--once",
+                                   rf"1:hglobal:text:{text}\0"])
+        self.addCleanup(source.kill)
+        source.wait_for_output(r'"event":"ready"', 60)
+        x, y, w, h = self.bench.window_geometry(self.bench.find_window(title))
+        return source, (x + w // 2, y + h // 2)
+
+    def accepted(self, source):
+        """Waits for the end of source's drag; asserts that the drop was taken."""
+        effect = source.wait_for_output(r'"event":"dragged".*"effect":(\d+)', 30)[1]
+        self.assertEqual(effect, "1", "drop taken as a copy")
+
+    def drop(self, text):
+        source, point = self.drag_source(text)
+        self.bench.drag(point, DROP_POINT)
+        self.accepted(source)
+
+    def inbox(self, name):
+        path = self.data / "Vestrilon" / f"pending-{name}.txt"
+        return path.read_bytes() if path.exists() else None
+
+    def ends(self, last_line, timeout):
+        self.assertEqual(self.helper.wait(timeout), 0)
+        log = log_lines(self.data)
+        self.assertRegex(log[-1], last_line)
+        return log
+
+    def test_gui_that_stops_reading_during_a_drag(self):
+        gui = self.start(lambda data: GuiEnd(data, *OVERLAY, small_buffers=True))
+        self.bench.mouse_move(*DROP_POINT)
+        self.bench.mouse_down()
+        self.addCleanup(self.bench.mouse_up)
+        gui.wait_type("state", 5, after=gui.count(), interacting=True)
+        stopped = gui.stop_reading()
+        queued, filled, step = 0, stopped, 0
+
+        # Every pass in which the overlay moved sends a state, so moving fills
+        # the buffers sooner than the 33 ms reports alone. The helper's send
+        # queue stops growing when its write blocks.
+        def ended():
+            nonlocal queued, filled, step
+            step += 1
+            # Without --sync, which can wait for good once the window is gone.
+            self.bench.xdotool("mousemove", DROP_POINT[0] + 20 * (step % 2), DROP_POINT[1])
+            # Closing the socket adds its FIN to the queue as one byte.
+            if (now := gui.helper_send_queue() or 0) > queued + 1:
+                queued, filled = now, time.monotonic()
+            return not self.helper.running()
+
+        wait_until(ended, 40, interval=0.02, what="the helper ending")
+        end = time.monotonic()
+        log = self.ends(FATAL + r".* \(os error 10060\)$", 5)
+        print(f"\n{queued} bytes queued {filled - stopped:.1f} s after reading stopped; helper "
+              f"ended {end - filled:.1f} s later; last log line: {log[-1]}")
+        self.assertGreater(queued, 1000)
+        self.assertGreater(end - filled, WRITE_TIMEOUT - 0.1)
+        self.assertLess(end - filled, WRITE_TIMEOUT + WINDOW_TEARDOWN + SLACK)
+
+    def test_gui_killed_at_a_drop(self):
+        for what, kill_before_release in [("while the drag is over the overlay", True),
+                                          ("right after the drop is taken", False)]:
+            with self.subTest(what):
+                gui = self.start(lambda data: GuiEndProcess(data, *OVERLAY))
+                text = f"killed{int(kill_before_release)}.example"
+                source, point = self.drag_source(text)
+                before = gui.count()
+                self.bench.drag(point, DROP_POINT, release=False)
+                gui.wait_type("state", 10, after=before, hovering=True)
+                if kill_before_release:
+                    gui.kill()
+                    killed = time.monotonic()
+                self.bench.mouse_up()
+                self.accepted(source)
+                if not kill_before_release:
+                    gui.kill()
+                    killed = time.monotonic()
+                # The next report comes within a second; it or the write after
+                # it fails on the reset, then the window is torn down.
+                log = self.ends(FATAL + r".* \(os error 10054\)$", 10)
+                print(f"\n{what}: helper ended {time.monotonic() - killed:.1f} s after the "
+                      f"kill; last log line: {log[-1]}")
+                self.assertLess(time.monotonic() - killed, 2 + WINDOW_TEARDOWN + SLACK)
+                self.assertIn(f'textDropped len={len(text)} preview="{text}"', log)
+                self.assertEqual(self.inbox("tunnel-domains"), f"{text}\n".encode())
+
+    def lock_inbox(self, folder):
+        """Holds both inbox files open without sharing; returns what releases them."""
+        lock = self.bench.start(self.bench.exe("vth-file-lock"),
+                                [folder / "pending-tunnel-domains.txt",
+                                 folder / "pending-toggle-vpn.txt"], stdin=subprocess.PIPE)
+        self.addCleanup(lock.kill)
+        lock.wait_for_output(r'"event":"locked","files":2', 30)
+
+        def release():
+            lock.popen.stdin.close()
+            self.assertEqual(lock.wait(10), 0)
+        return release
+
+    def seal_folder(self, folder):
+        """No file can be made in folder any more, by root neither; the log,
+        which exists already, stays writable. Returns what unseals it."""
+        root = os.geteuid() == 0
+
+        def unseal():
+            if root:
+                subprocess.run(["chattr", "-i", folder], check=False)
+            folder.chmod(0o755)
+        self.addCleanup(unseal)
+        folder.chmod(0o555)
+        if root:
+            subprocess.run(["chattr", "+i", folder], check=False, capture_output=True)
+        try:
+            (folder / "probe").touch()
+        except PermissionError:
+            return unseal
+        self.skipTest("cannot make a folder unwritable here")
+
+    def test_inbox_that_cannot_be_written(self):
+        for what, block in [("inbox files locked without sharing", self.lock_inbox),
+                            ("data folder not writable", self.seal_folder)]:
+            with self.subTest(what):
+                gui = self.start(lambda data: GuiEnd(data, *OVERLAY))
+                folder = self.data / "Vestrilon"
+                release = block(folder)
+                files = {name: self.inbox(name) for name in ("tunnel-domains", "toggle-vpn")}
+                logged = len(log_lines(self.data))
+                self.drop("blocked.example")
+                gui.wait_type("textDropped", 10, text="blocked.example")
+                self.bench.click(*TOGGLE_POINT)
+                gui.wait_type("action", 10, action="toggleVpn")
+                self.assertEqual(log_lines(self.data)[logged:],
+                                 ['textDropped len=15 preview="blocked.example"',
+                                  "action=toggleVpn", "toggleVpn inbox enqueued"])
+                self.assertEqual({name: self.inbox(name) for name in files}, files)
+                release()
+                gui.send({"type": "shutdown"})
+                self.ends("^traffic helper received shutdown$", 30)
+
+
+if __name__ == "__main__":
+    unittest.main()
