@@ -103,7 +103,7 @@ class CommandDecoder {
     [[gnu::always_inline]] bool end(Kind kind, std::size_t count) {
         if (FrameState* frame = sample_frame()) {
             --depth_;
-            --frame_count_;
+            pop();
             if (frame->kind == Frame::sample_seq) {
                 close_sample_seq(frame->count);
             } else {
@@ -127,11 +127,9 @@ class CommandDecoder {
 
   private:
     // The frame of the sample being read, when events count there.
-    FrameState* sample_frame() {
-        if (skip_depth_ > 0 || frame_count_ == 0) return nullptr;
-        FrameState& frame = top();
-        return frame.kind == Frame::sample_seq || frame.kind == Frame::sample_map ? &frame
-                                                                                  : nullptr;
+    FrameState* sample_frame() const { return sample_; }
+    static bool is_sample(Frame kind) {
+        return kind == Frame::sample_seq || kind == Frame::sample_map;
     }
 
     [[gnu::noinline]] bool other_value(const Value& v) {
@@ -162,11 +160,14 @@ class CommandDecoder {
     [[gnu::noinline]] bool other_end(Kind, std::size_t) {
         --depth_;
         if (skip_depth_ > 0) {
-            if (--skip_depth_ == 0) ++top().count;
+            if (--skip_depth_ == 0) {
+                ++top().count;
+                if (is_sample(top().kind)) sample_ = &top();
+            }
             return true;
         }
         const FrameState closed = top();
-        --frame_count_;
+        pop();
         switch (closed.kind) {
             case Frame::root_map:
             case Frame::root_seq:
@@ -230,7 +231,7 @@ class CommandDecoder {
         }
     }
 
-    void sample_key(FrameState& frame, std::string_view name) {
+    [[gnu::always_inline]] void sample_key(FrameState& frame, std::string_view name) {
         frame.pending = Slot::ignore;
         const int i = sample_key_index(name);
         if (i < 0) return;
@@ -244,7 +245,7 @@ class CommandDecoder {
     }
 
     // A value inside a sample: kept when it is one of its three numbers.
-    void sample_number(FrameState& frame, const Value& v) {
+    [[gnu::always_inline]] void sample_number(FrameState& frame, const Value& v) {
         if (failed(update_content)) return;
         int index = -1;
         if (frame.kind == Frame::sample_seq) {
@@ -253,11 +254,27 @@ class CommandDecoder {
             index = frame.pending_index;
         }
         frame.pending = Slot::ignore;
-        if (index >= 0) keep(json::to_f64(v), sample_part(index));
+        if (index < 0) return;
+        // The usual cases without a Converted.
+        if (v.kind == Kind::floating) {
+            sample_part(index) = v.floating;
+        } else if (v.kind == Kind::unsigned_integer) {
+            sample_part(index) = static_cast<double>(v.unsigned_integer);
+        } else {
+            keep(json::to_f64(v), sample_part(index));
+        }
     }
 
     FrameState& top() { return frames_[frame_count_ - 1]; }
-    void push(Frame kind) { frames_[frame_count_++] = FrameState{.kind = kind}; }
+    void push(Frame kind) {
+        frames_[frame_count_++] = FrameState{.kind = kind};
+        sample_ = is_sample(kind) ? &top() : nullptr;
+    }
+    // A sample frame is always the innermost one.
+    void pop() {
+        --frame_count_;
+        sample_ = nullptr;
+    }
 
     std::pair<Slot, int> next_slot() {
         FrameState& frame = top();
@@ -361,6 +378,7 @@ class CommandDecoder {
                 break;
         }
         skip_depth_ = 1;
+        sample_ = nullptr;
         return true;
     }
 
@@ -471,12 +489,14 @@ class CommandDecoder {
 
     // Storage for all samples of the line is reserved at the first, from the
     // bytes it takes and the bytes left, so a long line is not copied over
-    // and over while its samples arrive.
+    // and over while its samples arrive. A quarter more covers later samples
+    // that are shorter (the sequence form, fewer digits).
     void add_sample() {
         auto& samples = content_.samples;
         if (samples.empty()) {
             const std::size_t first = cursor_.offset() - samples_start_ + 1;  // and a comma
-            samples.reserve((cursor_.input().size() - samples_start_) / first + 1);
+            const std::size_t estimate = (cursor_.input().size() - samples_start_) / first + 1;
+            samples.reserve(estimate + estimate / 4);
         }
         samples.push_back(WireSample{sample_parts_[0], sample_parts_[1], sample_parts_[2]});
     }
@@ -538,6 +558,7 @@ class CommandDecoder {
     std::size_t frame_count_ = 0;
     int depth_ = 0;
     std::size_t skip_depth_ = 0;
+    FrameState* sample_ = nullptr;  // the top frame while it is a sample's and nothing is skipped
     bool tag_seen_ = false;
     Variant variant_ = shutdown;
     unsigned fields_seen_ = 0;

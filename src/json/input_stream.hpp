@@ -4,8 +4,8 @@
 // offsets of the original text. Owned by one decoding call; not shared
 // between threads.
 //
-// The reader runs in its in-place mode, which hands a number over where it
-// stands in the input instead of copying it twice, but the input is never
+// The reader runs in its in-place mode, which decodes a string through the
+// stream's output side instead of its own stack, but the input is never
 // written: a string's decoded bytes go to a buffer of the stream's own.
 #include <cstddef>
 #include <string_view>
@@ -31,9 +31,7 @@ class StreamBase {
         return {decoded_.data(), length};
     }
 
-    // Output side of the in-place mode. The reader also asks for the start
-    // of a number here; the answer is never used (the decoders take the
-    // number from the input).
+    // Output side of the in-place mode.
     Ch* PutBegin() noexcept {
         decoded_.clear();
         return nullptr;

@@ -1,8 +1,10 @@
 #pragma once
 // Strict typed decoding on top of the RapidJSON SAX reader, without a
 // document tree. The reader runs iteratively (no input can exhaust the call
-// stack), validates UTF-8 and hands numbers over as their text; a decoder
-// receives the values as events and stops the reader at its first error.
+// stack) and validates UTF-8; a decoder receives the values as events and
+// stops the reader at its first error. Integers come exact from the reader;
+// a number with a fraction or exponent is read again from its text unless
+// the reader's own value is known to be the correctly rounded one.
 //
 // A decoder provides:
 //   bool value(const json::Value&);       // a scalar
@@ -29,10 +31,10 @@
 
 namespace vth::json {
 
-// In-place mode only for how values are handed over (see input_stream.hpp).
-inline constexpr unsigned read_flags =
-    rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
-    rapidjson::kParseValidateEncodingFlag | rapidjson::kParseInsituFlag;
+// In-place mode only for how strings are handed over (see input_stream.hpp).
+inline constexpr unsigned read_flags = rapidjson::kParseIterativeFlag |
+                                       rapidjson::kParseValidateEncodingFlag |
+                                       rapidjson::kParseInsituFlag;
 
 // The input, the reader's position in it and the error a decoder stopped at.
 class Cursor {
@@ -70,6 +72,7 @@ class Cursor {
 // searched in bulk.
 inline bool holds_surrogate(std::string_view text) {
     constexpr std::size_t short_text = 16;
+    if (text.size() < 3) return false;  // too short for the three bytes of one
     if (text.size() < short_text) {
         for (std::size_t i = 0; i + 1 < text.size(); ++i) {
             if (text[i] == '\xED' && static_cast<unsigned char>(text[i + 1]) >= 0xA0) return true;
@@ -91,61 +94,118 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
   public:
     SaxAdapter(Cursor& cursor, Decoder& decoder) : cursor_(cursor), decoder_(decoder) {}
 
-    bool Null() { return decoder_.value(make_value(Kind::null)); }
-    bool Bool(bool b) { return decoder_.value(boolean_value(b)); }
-    bool RawNumber(const char*, rapidjson::SizeType length, bool) {
-        // The number as it stands in the input ends where the reader stopped.
+    bool Null() {
+        mark();
+        return decoder_.value(make_value(Kind::null));
+    }
+    bool Bool(bool b) {
+        mark();
+        return decoder_.value(boolean_value(b));
+    }
+    // "0" and "-0" (a float) are the zeros; the rest arrive as they are.
+    bool Uint(unsigned u) { return u == 0 ? zero(false) : unsigned_number(u); }
+    bool Uint64(std::uint64_t u) { return unsigned_number(u); }
+    bool Int(int i) { return i == 0 ? zero(true) : signed_number(i); }
+    bool Int64(std::int64_t i) { return signed_number(i); }
+    bool Double(double d) {
         const auto next = cursor_.offset();
-        const auto input = cursor_.input();
-        const auto raw = input.substr(next - length, length);
-        if (length <= 2 && (raw == "0" || raw == "-0")) {
-            // The reader ends a number at a second leading zero digit; the
-            // strict reading refuses the number there.
-            if (next < input.size() && input[next] >= '0' && input[next] <= '9') {
-                return cursor_.fail_at("invalid number", next + 1);
-            }
+        const auto text = number_text(next);
+        if (next + number_read_ahead <= cursor_.input().size() && reader_double_is_exact(text)) {
+            Value number = make_value(Kind::floating);
+            number.floating = d;
+            return decoder_.value(number);
         }
-        Value number;
-        bool finite = false;
-        if (input.size() - next >= number_read_ahead) {
-            finite = number_value_followed(raw, number);
-        } else if (auto copied = number_value(raw)) {
-            number = *copied;
-            finite = true;
-        }
-        if (!finite) return cursor_.fail_at("number out of range", next);
-        return decoder_.value(number);
+        return number_from_text(next, text);
     }
     bool String(const char*, rapidjson::SizeType length, bool) {
+        mark();
         const auto view = cursor_.decoded(length);
         if (holds_surrogate(view)) return surrogate_error();
         return decoder_.value(string_value(view));
     }
     bool Key(const char*, rapidjson::SizeType length, bool) {
+        mark();
         const auto view = cursor_.decoded(length);
         if (holds_surrogate(view)) return surrogate_error();
         return decoder_.key(view);
     }
+    // Container events come before the reader takes the bracket. Spelled out
+    // rather than shared through a lambda, which GCC leaves out of line.
     bool StartObject() {
-        return bracket([&] { return decoder_.start(Kind::map); });
+        mark();
+        cursor_.set_bracket(true);
+        const bool go_on = decoder_.start(Kind::map);
+        cursor_.set_bracket(false);
+        return go_on;
     }
     bool EndObject(rapidjson::SizeType n) {
-        return bracket([&] { return decoder_.end(Kind::map, n); });
+        mark();
+        cursor_.set_bracket(true);
+        const bool go_on = decoder_.end(Kind::map, n);
+        cursor_.set_bracket(false);
+        return go_on;
     }
     bool StartArray() {
-        return bracket([&] { return decoder_.start(Kind::sequence); });
+        mark();
+        cursor_.set_bracket(true);
+        const bool go_on = decoder_.start(Kind::sequence);
+        cursor_.set_bracket(false);
+        return go_on;
     }
     bool EndArray(rapidjson::SizeType n) {
-        return bracket([&] { return decoder_.end(Kind::sequence, n); });
+        mark();
+        cursor_.set_bracket(true);
+        const bool go_on = decoder_.end(Kind::sequence, n);
+        cursor_.set_bracket(false);
+        return go_on;
     }
 
   private:
-    template <typename Event>
-    bool bracket(Event event) {
-        cursor_.set_bracket(true);
-        const bool go_on = event();
-        cursor_.set_bracket(false);
-        return go_on;
+    // Where the last event's token ended (or its bracket stands): a number
+    // starts at the first sign or digit from there on, as only blanks and a
+    // comma, colon or bracket lie between.
+    void mark() { mark_ = cursor_.offset(); }
+    std::string_view number_text(std::size_t next) {
+        const auto input = cursor_.input();
+        std::size_t start = mark_;
+        while (input[start] != '-' && (input[start] < '0' || input[start] > '9')) ++start;
+        mark_ = next;
+        return input.substr(start, next - start);
+    }
+
+    bool unsigned_number(std::uint64_t u) {
+        mark();
+        Value number = make_value(Kind::unsigned_integer);
+        number.unsigned_integer = u;
+        return decoder_.value(number);
+    }
+    bool signed_number(std::int64_t i) {
+        mark();
+        Value number = make_value(Kind::signed_integer);
+        number.signed_integer = i;
+        return decoder_.value(number);
+    }
+    [[gnu::noinline]] bool zero(bool negative) {
+        const auto next = cursor_.offset();
+        const auto input = cursor_.input();
+        mark_ = next;
+        // The reader ends a number at a second leading zero digit; the
+        // strict reading refuses the number there.
+        if (next < input.size() && input[next] >= '0' && input[next] <= '9')
+            return cursor_.fail_at("invalid number", next + 1);
+        Value number;
+        if (negative) {
+            number = make_value(Kind::floating);
+            number.floating = -0.0;
+        } else {
+            number = make_value(Kind::unsigned_integer);
+        }
+        return decoder_.value(number);
+    }
+    [[gnu::noinline]] bool number_from_text(std::size_t next, std::string_view text) {
+        const auto number = number_value(text);
+        if (!number) return cursor_.fail_at("number out of range", next);
+        return decoder_.value(*number);
     }
 
     bool surrogate_error() {
@@ -154,6 +214,7 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
 
     Cursor& cursor_;
     Decoder& decoder_;
+    std::size_t mark_ = 0;
 };
 
 template <class Decoder>

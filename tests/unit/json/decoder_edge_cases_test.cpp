@@ -123,6 +123,10 @@ TEST(DecoderEdges, Commands) {
          R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[12345678.12345678,900719925474099.1,9007199254740992.0]],"dropHover":true})"},
         {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[0.000001,1733600000.250000,18446744073709551616]],"dropHover":true})",
          R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[0.000001,1733600000.25,18446744073709553000.0]],"dropHover":true})"},
+        // Numbers whose value the reader itself gets wrong: 16 digits from 9 up,
+        // more than 16 digits, an exponent; and the longest it gets right.
+        {R"({"type":"updateContent","title":"a","subtitle":"b","samples":[[9007199254740993.5,123456789012345.678,0.00000000000000000000001],{"t":0.1e-22,"up":899999999999999.5,"down":-900719925474099.5}],"dropHover":true})",
+         R"(OK {"type":"updateContent","title":"a","subtitle":"b","feedback":null,"samples":[[9007199254740994.0,123456789012345.67,1e-23],[1e-23,899999999999999.5,-900719925474099.5]],"dropHover":true})"},
         {"1.5",
          "ERR invalid type: floating point `1.5`, expected internally tagged enum OverlayCommand "
          "at line 1 column 3"},

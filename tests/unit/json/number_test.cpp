@@ -134,5 +134,38 @@ TEST(NumberText, ReadingInPlaceIgnoresWhatFollows) {
     }
 }
 
+// Where the reader's own value of a fraction is trusted: no exponent and
+// digits below 2^53 for certain. Each row is followed by read-ahead bytes.
+TEST(NumberText, ReaderValueTrustedOnlyWhenExact) {
+    const struct {
+        const char* text;
+        bool exact;
+    } rows[] = {
+        {"0.5", true},
+        {"-0.0", true},
+        {"1733600000.250000", true},
+        {"-1733600000.250000", true},
+        {"8999999999999999.5", false},
+        {"899999999999999.5", true},
+        {"0.000000000000001", true},
+        {"9007199254740993.5", false},
+        {"-9007199254740993.5", false},
+        {"123456789012345.678", false},
+        {"0.0000000000000001", false},
+        {"1.5e3", false},
+        {"1.5E3", false},
+        {"15e2", false},
+        {"12345678901234567890", false},
+    };
+    for (const auto& row : rows) {
+        const std::string text = row.text;
+        std::vector<char> input(text.begin(), text.end());
+        input.resize(text.size() + json::number_read_ahead, 'e');
+        EXPECT_EQ(json::reader_double_is_exact(std::string_view(input.data(), text.size())),
+                  row.exact)
+            << text;
+    }
+}
+
 }  // namespace
 }  // namespace vth
