@@ -16,7 +16,6 @@
 #include "helper/byte_stream.hpp"
 #include "helper/command_reader.hpp"
 #include "helper/config.hpp"
-#include "helper/line_reader.hpp"
 #include "json/config_decode.hpp"
 #include "records/decoded_record.hpp"
 #include "subcommands.hpp"
@@ -111,23 +110,26 @@ int decode_commands(Args args) {
         binary_mode(stdin);
     }
     binary_mode(stdout);
+    // The command reader thread's own loop, so --stats times what it runs.
     FileSource source(file);
-    LineReader lines(source);
     long ok = 0;
     long err = 0;
     int status = 0;
-    for (;;) {
-        auto line = lines.next();
-        if (!line) {
-            std::fprintf(stderr, "decode-commands: %s\n", line.error().text.c_str());
-            status = 2;
-            break;
-        }
-        if (!*line) break;
-        auto command = decode_command_line(**line);
-        ++(command ? ok : err);
-        if (!stats)
-            put_line(command ? "OK " + command_record(*command) : "ERR " + command.error().text);
+    const auto done = read_commands(
+        source,
+        [&](OverlayCommand command) {
+            ++ok;
+            if (!stats) put_line("OK " + command_record(command));
+            return true;
+        },
+        [&](std::string_view rejection) {
+            ++err;
+            rejection.remove_prefix(rejected_command_prefix.size());
+            if (!stats) put_line("ERR " + std::string(rejection));
+        });
+    if (!done) {
+        std::fprintf(stderr, "decode-commands: %s\n", done.error().text.c_str());
+        status = 2;
     }
     if (stats) put_line("ok=" + std::to_string(ok) + " err=" + std::to_string(err));
     if (file != stdin) std::fclose(file);
