@@ -60,6 +60,7 @@ std::string content_line(int seed, int samples) {
 
 std::vector<std::string> build_lines(int count, int samples) {
     std::vector<std::string> v;
+    v.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) v.push_back(content_line(i, samples));
     return v;
 }

@@ -284,9 +284,11 @@ Decoded<Decoder> decode(NulTerminated input) {
     rapidjson::ParseResult result;
     if (auto done = read_once<Decoder>(stream, text, result)) {
         if (!done->has_value() || stream.Tell() == text.size()) return std::move(*done);
-    } else if (std::strlen(text.data()) == text.size()) {
-        return after_fault<Decoder>(text, result);
+        return decode<Decoder>(text);
     }
+    // The NUL after the text is promised by NulTerminated.
+    // NOLINTNEXTLINE(bugprone-suspicious-stringview-data-usage)
+    if (std::strlen(text.data()) == text.size()) return after_fault<Decoder>(text, result);
     return decode<Decoder>(text);
 }
 

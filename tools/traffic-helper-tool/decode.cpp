@@ -117,7 +117,7 @@ int decode_commands(Args args) {
     int status = 0;
     const auto done = read_commands(
         source,
-        [&](OverlayCommand command) {
+        [&](const OverlayCommand& command) {
             ++ok;
             if (!stats) put_line("OK " + command_record(command));
             return true;
