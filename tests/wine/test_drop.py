@@ -4,7 +4,7 @@ the real drop target and writes the real inbox file."""
 import json
 import unittest
 
-from winebench import WineBench, wait_until
+from winebench import WineTestCase, wait_until
 
 DROPEFFECT_NONE = 0
 DROPEFFECT_COPY = 1
@@ -21,16 +21,8 @@ def center(geometry):
     return x + width // 2, y + height // 2
 
 
-class DropTests(unittest.TestCase):
+class DropTests(WineTestCase):
     windows = 0
-
-    @classmethod
-    def setUpClass(cls):
-        cls.bench = WineBench().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.bench.close()
 
     def setUp(self):
         self.start_host()

@@ -7,20 +7,12 @@ import time
 import unittest
 
 from gui_end import GuiEnd, log_lines
-from winebench import WineBench, wait_until
+from winebench import WineTestCase, wait_until
 
 TITLE = "Vestrilon traffic"
 
 
-class HelperTests(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.bench = WineBench().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.bench.close()
-
+class HelperTests(WineTestCase):
     def start(self, x=300, y=200, listen=True, prepare=None):
         self.data = self.bench.new_localappdata()
         self.gui = GuiEnd(self.data, x=x, y=y, listen=listen)

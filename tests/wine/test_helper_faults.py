@@ -8,7 +8,7 @@ import time
 import unittest
 
 from gui_end import GuiEnd, GuiEndProcess, log_lines
-from winebench import WineBench, wait_until
+from winebench import WineTestCase, wait_until
 
 FATAL = "traffic helper fatal: "
 WRITE_TIMEOUT = 2.0
@@ -20,15 +20,7 @@ TOGGLE_POINT = (OVERLAY[0] + 100, OVERLAY[1] + 20)
 DROP_POINT = (OVERLAY[0] + 100, OVERLAY[1] + 80)
 
 
-class HelperFaultTests(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.bench = WineBench().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.bench.close()
-
+class HelperFaultTests(WineTestCase):
     def start(self, gui_end):
         """Starts the helper against gui_end (made with the data folder) and waits for its hello."""
         self.data = self.bench.new_localappdata()

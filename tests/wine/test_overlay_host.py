@@ -9,7 +9,7 @@ import time
 import unittest
 from pathlib import Path
 
-from winebench import WineBench, wait_until
+from winebench import WineTestCase, wait_until
 
 TITLE = "Vestrilon traffic"
 
@@ -45,15 +45,7 @@ def host_pid() -> int | None:
     return None
 
 
-class OverlayHostTests(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.bench = WineBench().__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.bench.close()
-
+class OverlayHostTests(WineTestCase):
     def start(self, at="300,200"):
         self.host = self.bench.start(self.bench.exe("vth-overlay-host"), ["--at", at],
                                      stdin=subprocess.PIPE)

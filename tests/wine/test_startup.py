@@ -6,7 +6,7 @@ import time
 import unittest
 from pathlib import Path
 
-from winebench import WineBench, wait_until
+from winebench import WineTestCase, wait_until
 
 HELPER = "vestrilon-traffic-helper"
 MISSING = "config missing; waiting for GUI to write traffic-helper.json"
@@ -34,15 +34,11 @@ def write_config(localappdata: Path, content) -> None:
     (folder / "traffic-helper.json").write_text(text, encoding="utf-8")
 
 
-class StartupTest(unittest.TestCase):
+class StartupTest(WineTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.bench = WineBench().__enter__()
+        super().setUpClass()
         cls.helper = cls.bench.exe(HELPER)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.bench.close()
 
     def start_helper(self, data):
         return self.bench.start(self.helper, localappdata=data)

@@ -36,6 +36,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -310,6 +311,18 @@ class WineBench:
         subprocess.run(["import", "-window", "root", str(path)], env=self.env(), check=True,
                        timeout=60)
         return Path(path)
+
+
+class WineTestCase(unittest.TestCase):
+    """Test classes that share one WineBench (Xvfb, prefix) for all their tests."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.bench = WineBench().__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.bench.close()
 
 
 def main(argv: list[str]) -> int:
