@@ -138,7 +138,7 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
         cursor_.set_bracket(false);
         return go_on;
     }
-    bool EndObject(rapidjson::SizeType n) {
+    [[gnu::always_inline]] bool EndObject(rapidjson::SizeType n) {
         mark();
         cursor_.set_bracket(true);
         const bool go_on = decoder_.end(Kind::map, n);
@@ -152,7 +152,7 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
         cursor_.set_bracket(false);
         return go_on;
     }
-    bool EndArray(rapidjson::SizeType n) {
+    [[gnu::always_inline]] bool EndArray(rapidjson::SizeType n) {
         mark();
         cursor_.set_bracket(true);
         const bool go_on = decoder_.end(Kind::sequence, n);
@@ -173,7 +173,7 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
         return input.substr(start, next - start);
     }
 
-    bool unsigned_number(std::uint64_t u) {
+    [[gnu::always_inline]] bool unsigned_number(std::uint64_t u) {
         mark();
         Value number = make_value(Kind::unsigned_integer);
         number.unsigned_integer = u;
