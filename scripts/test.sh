@@ -87,7 +87,7 @@ run_ctest() {  # PRESET WHAT
   ctest --preset "$1" 2>&1 | tee "$log" | python3 -c "$table_py" "$log" || status=1
 }
 run_ctest linux-asan "native, ASan/UBSan"
-run_ctest linux-tsan "native, ThreadSanitizer: unit tests and the helper's protocol"
+run_ctest linux-tsan "native, ThreadSanitizer: unit tests, the helper's protocol and faults"
 run_ctest windows "MinGW-w64 build, under Wine + Xvfb"
 
 # One closing line over both runs.
