@@ -129,38 +129,31 @@ class SaxAdapter : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, SaxAda
         if (holds_surrogate(view)) return surrogate_error();
         return decoder_.key(view);
     }
-    // Container events come before the reader takes the bracket. Spelled out
-    // rather than shared through a lambda, which GCC leaves out of line.
-    bool StartObject() {
-        mark();
-        cursor_.set_bracket(true);
-        const bool go_on = decoder_.start(Kind::map);
-        cursor_.set_bracket(false);
-        return go_on;
-    }
-    [[gnu::always_inline]] bool EndObject(rapidjson::SizeType n) {
-        mark();
-        cursor_.set_bracket(true);
-        const bool go_on = decoder_.end(Kind::map, n);
-        cursor_.set_bracket(false);
-        return go_on;
-    }
-    bool StartArray() {
-        mark();
-        cursor_.set_bracket(true);
-        const bool go_on = decoder_.start(Kind::sequence);
-        cursor_.set_bracket(false);
-        return go_on;
-    }
+    bool StartObject() { return opened(Kind::map); }
+    [[gnu::always_inline]] bool EndObject(rapidjson::SizeType n) { return closed(Kind::map, n); }
+    bool StartArray() { return opened(Kind::sequence); }
     [[gnu::always_inline]] bool EndArray(rapidjson::SizeType n) {
+        return closed(Kind::sequence, n);
+    }
+
+  private:
+    // Container events come before the reader takes the bracket. Plain
+    // functions, not one taking a lambda, which GCC leaves out of line.
+    [[gnu::always_inline]] bool opened(Kind kind) {
         mark();
         cursor_.set_bracket(true);
-        const bool go_on = decoder_.end(Kind::sequence, n);
+        const bool go_on = decoder_.start(kind);
+        cursor_.set_bracket(false);
+        return go_on;
+    }
+    [[gnu::always_inline]] bool closed(Kind kind, std::size_t count) {
+        mark();
+        cursor_.set_bracket(true);
+        const bool go_on = decoder_.end(kind, count);
         cursor_.set_bracket(false);
         return go_on;
     }
 
-  private:
     // Where the last event's token ended (or its bracket stands): a number
     // starts at the first sign or digit from there on, as only blanks and a
     // comma, colon or bracket lie between.
