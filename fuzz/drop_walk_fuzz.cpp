@@ -347,24 +347,10 @@ std::string medium_bytes(Bytes& in, bool read_wide) {
 Delivery delivery(Bytes& in, bool read_wide) {
     Delivery d;
     d.refused = in.below(8) == 0;
-    switch (in.below(8)) {
-        case 0:
-        case 1:
-        case 2:
-            d.kind = Delivery::Kind::hglobal;
-            break;
-        case 3:
-        case 4:
-        case 5:
-            d.kind = Delivery::Kind::istream;
-            break;
-        case 6:
-            d.kind = Delivery::Kind::null_stream;
-            break;
-        default:
-            d.kind = Delivery::Kind::other;
-            break;
-    }
+    using Kind = Delivery::Kind;
+    constexpr Kind kinds[] = {Kind::hglobal, Kind::hglobal, Kind::hglobal,     Kind::istream,
+                              Kind::istream, Kind::istream, Kind::null_stream, Kind::other};
+    d.kind = kinds[in.below(std::size(kinds))];
     d.bytes = medium_bytes(in, read_wide);
     d.lock_fails = in.below(8) == 0;
     d.stat_fails = in.below(8) == 0;

@@ -35,6 +35,18 @@ class NativeFaultTest(unittest.TestCase):
                                        stderr=subprocess.PIPE)
         self.addCleanup(self.stop)
 
+    def connected(self):
+        """Starts the helper and waits for its first state."""
+        self.start()
+        self.gui.accept(30)
+        self.gui.wait_type("state", 10)
+
+    def shut_down(self, timeout=15):
+        self.gui.send({"type": "shutdown"})
+        log = self.ends(timeout)
+        self.assertEqual(log[-1], "traffic helper received shutdown")
+        return log
+
     def stop(self):
         if self.helper.poll() is None:
             self.helper.kill()
@@ -54,9 +66,7 @@ class NativeFaultTest(unittest.TestCase):
         self.assertTrue(self.ends()[-1].startswith(FATAL))
 
     def test_gui_closes_in_the_middle_of_a_command_line(self):
-        self.start()
-        self.gui.accept(30)
-        self.gui.wait_type("state", 10)
+        self.connected()
         self.gui.connection.sendall(b'{"type":"setPosition","x":1')
         self.gui.close()
         log = self.ends()
@@ -64,34 +74,21 @@ class NativeFaultTest(unittest.TestCase):
                       "at line 1 column 27", log)
         self.assertTrue(log[-1].startswith(FATAL))
 
-    def test_huge_line_then_a_valid_command(self):
-        self.start()
-        self.gui.accept(30)
-        self.gui.wait_type("state", 10)
+    def test_floods_then_a_valid_command(self):
         big = json.dumps(update("big", 3_000_000)).encode()  # about 50 MB
         self.assertGreater(len(big), 50_000_000)
-        before = self.gui.count()
-        self.gui.send(big, {"type": "setPosition", "x": 71, "y": 72})
-        self.gui.wait_type("state", 120, after=before, x=71, y=72)
-        self.gui.send({"type": "shutdown"})
-        self.assertEqual(self.ends(60)[-1], "traffic helper received shutdown")
-
-    def test_hundred_thousand_lines_in_one_burst(self):
-        self.start()
-        self.gui.accept(30)
-        self.gui.wait_type("state", 10)
-        lines = [json.dumps({"type": "setPosition", "x": i % 1000, "y": 5}).encode()
+        burst = [json.dumps({"type": "setPosition", "x": i % 1000, "y": 5}).encode()
                  for i in range(100_000)]
-        before = self.gui.count()
-        self.gui.send(*lines, {"type": "setPosition", "x": 4321, "y": 6})
-        self.gui.wait_type("state", 120, after=before, x=4321, y=6)
-        self.gui.send({"type": "shutdown"})
-        self.assertEqual(self.ends(60)[-1], "traffic helper received shutdown")
+        for what, lines in [("a 50 MB line", [big]), ("100,000 lines in one burst", burst)]:
+            with self.subTest(what):
+                self.connected()
+                before = self.gui.count()
+                self.gui.send(*lines, {"type": "setPosition", "x": 4321, "y": 6})
+                self.gui.wait_type("state", 120, after=before, x=4321, y=6)
+                self.shut_down(60)
 
     def test_lines_written_one_byte_at_a_time(self):
-        self.start()
-        self.gui.accept(30)
-        self.gui.wait_type("state", 10)
+        self.connected()
         self.gui.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         data = (json.dumps({"type": "setPosition", "x": 9, "y": 8}) + "\r\n" +
                 json.dumps(update("slow", 3)) + "\n").encode()
@@ -99,8 +96,7 @@ class NativeFaultTest(unittest.TestCase):
         for byte in data:
             self.gui.connection.sendall(bytes([byte]))
         self.gui.wait_type("state", 10, after=before, x=9, y=8)
-        self.gui.send({"type": "shutdown"})
-        log = self.ends()
+        log = self.shut_down()
         self.assertFalse([line for line in log if line.startswith("rejected")], log)
 
     def test_localappdata_that_does_not_exist(self):
@@ -114,9 +110,7 @@ class NativeFaultTest(unittest.TestCase):
 
     def test_log_that_cannot_be_written_loses_lines_but_not_the_session(self):
         # A folder where the log file should be: every append fails, even for root.
-        self.start()
-        self.gui.accept(30)
-        self.gui.wait_type("state", 10)
+        self.connected()
         log = self.data / "Vestrilon" / "traffic-helper.log"
         log.unlink()
         log.mkdir()  # appends to the log now fail

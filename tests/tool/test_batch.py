@@ -5,24 +5,19 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from tool_batch import TOOL, ToolBatch, tool_path
+from tool_batch import BatchTestCase, tool_path
 
 DISPLAY = "0,0,1920,1040"
 
 
-@unittest.skipUnless(TOOL, "VTH_TOOL not set")
-class Batch(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tool = ToolBatch()
-
+class Batch(BatchTestCase):
     @classmethod
     def tearDownClass(cls):
         # Input may end without a line end after the last request; it is still answered.
         answer = cls.tool.send(b'["clamp","3","4","' + DISPLAY.encode() + b'"]', end_input=True)
-        code = cls.tool.close()
-        if (answer, code) != ((0, "3 4\n", ""), 0):
-            raise AssertionError(f"last request without line end: {answer}, exit {code}")
+        super().tearDownClass()
+        if answer != (0, "3 4\n", ""):
+            raise AssertionError(f"last request without line end: {answer}")
 
     def setUp(self):
         self.dir = Path(tempfile.mkdtemp(prefix="vth-tool-batch-"))
