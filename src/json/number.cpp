@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstring>
 #include <system_error>
 
 namespace vth::json {
@@ -44,10 +43,9 @@ bool underflows(std::string_view text) {
 
 }  // namespace
 
-namespace detail {
-
-std::optional<Value> slow_number_value(std::string_view text, bool negative) {
-    std::size_t digit_count = text.size() - (negative ? 1 : 0);
+std::optional<Value> number_value(std::string_view text) {
+    const bool negative = text.front() == '-';
+    const std::size_t digit_count = text.size() - (negative ? 1 : 0);
     if (text.find_first_of(".eE") == std::string_view::npos && digit_count <= 20) {
         std::uint64_t magnitude = 0;
         const auto digits = text.substr(negative ? 1 : 0);
@@ -76,20 +74,6 @@ std::optional<Value> slow_number_value(std::string_view text, bool negative) {
     }
     Value v = make_value(Kind::floating);
     v.floating = value;
-    return v;
-}
-
-}  // namespace detail
-
-std::optional<Value> number_value(std::string_view text) {
-    // A sign, 19 digits and a point at most take the fast path; a copy
-    // followed by zeros gives it the bytes to read ahead.
-    constexpr std::size_t longest_fast = 21;
-    if (text.size() > longest_fast) return detail::slow_number_value(text, text.front() == '-');
-    char padded[longest_fast + number_read_ahead] = {};
-    std::memcpy(padded, text.data(), text.size());
-    Value v;
-    if (!number_value_followed(std::string_view(padded, text.size()), v)) return std::nullopt;
     return v;
 }
 
