@@ -26,16 +26,12 @@ Result<std::string> random_token() {
     return hex_text(bytes);
 }
 
-std::string config_json(const HelperConfig& config) {
-    // The same record the helper's own tool prints for a decoded file.
-    return config_record(config);
-}
-
 Result<std::string> write_config(const std::string& data_dir, const HelperConfig& config) {
     const std::string dir = os::join_path(data_dir, "Vestrilon");
     os::create_directories(dir);
     std::string path = os::join_path(dir, "traffic-helper.json");
-    const std::string text = config_json(config);
+    // The same record the helper's own tool prints for a decoded file.
+    const std::string text = config_record(config);
     try {
         // Paths are UTF-8 on both systems; char8_t makes the Windows build read them so.
         const std::u8string utf8(path.begin(), path.end());

@@ -15,9 +15,6 @@ Result<std::string> random_token();
 // The bytes as lower-case hex digits.
 std::string hex_text(std::span<const std::uint8_t> bytes);
 
-// {"host":…,"port":…,"token":…,"x":…,"y":…,"gui_pid":…}
-std::string config_json(const HelperConfig& config);
-
 // Writes data_dir/Vestrilon/traffic-helper.json (folders made as needed,
 // an old file replaced); its path.
 Result<std::string> write_config(const std::string& data_dir, const HelperConfig& config);
