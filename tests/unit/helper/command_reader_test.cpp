@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <rapidjson/document.h>
 
 #include <string>
 #include <vector>

@@ -16,35 +16,30 @@ struct LineRow {
     std::vector<std::string> lines;
 };
 
-std::vector<std::string> all_lines(ByteSource& source) {
+// Every line the reader delivers through `next` (copies or views); each must
+// have a NUL right after it, as std::string's and the views' promise.
+template <typename Next>
+std::vector<std::string> all_lines(ByteSource& source, Next next) {
     LineReader reader(source);
     std::vector<std::string> lines;
     for (;;) {
-        auto line = reader.next();
+        auto line = next(reader);
         if (!line) {
             lines.push_back("<error " + line.error().text + ">");
             return lines;
         }
         if (!*line) return lines;
-        lines.push_back(**line);
+        const std::string_view text = **line;
+        lines.emplace_back(text);
+        if (text.data()[text.size()] != '\0') lines.back() += "<no NUL after>";
     }
 }
 
-// The same through the views, each of which must have a NUL right after it.
+std::vector<std::string> all_copies(ByteSource& source) {
+    return all_lines(source, [](LineReader& reader) { return reader.next(); });
+}
 std::vector<std::string> all_views(ByteSource& source) {
-    LineReader reader(source);
-    std::vector<std::string> lines;
-    for (;;) {
-        auto line = reader.next_view();
-        if (!line) {
-            lines.push_back("<error " + line.error().text + ">");
-            return lines;
-        }
-        if (!*line) return lines;
-        const std::string_view view = **line;
-        lines.emplace_back(view);
-        if (view.data()[view.size()] != '\0') lines.back() += "<no NUL after>";
-    }
+    return all_lines(source, [](LineReader& reader) { return reader.next_view(); });
 }
 
 TEST(LineReader, SplitsLikeTheHelper) {
@@ -76,7 +71,7 @@ TEST(LineReader, SplitsLikeTheHelper) {
     };
     for (const auto& row : rows) {
         test::ScriptedSource copies(row.chunks);
-        EXPECT_EQ(all_lines(copies), row.lines) << row.name;
+        EXPECT_EQ(all_copies(copies), row.lines) << row.name;
         test::ScriptedSource views(row.chunks);
         EXPECT_EQ(all_views(views), row.lines) << row.name << " (views)";
     }
@@ -84,7 +79,7 @@ TEST(LineReader, SplitsLikeTheHelper) {
 
 TEST(LineReader, ReadsThroughAnEightKilobyteBuffer) {
     test::ScriptedSource source({std::string(3 * LineReader::buffer_size, 'y')});
-    auto lines = all_lines(source);
+    auto lines = all_copies(source);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].size(), 3 * LineReader::buffer_size);
     EXPECT_EQ(source.reads, 5);  // three full buffers, the end, the end again for the next call
