@@ -19,6 +19,7 @@
 #include <system_error>
 #include <variant>
 
+#include "fuzz_bytes.hpp"
 #include "fuzz_checks.hpp"
 #include "helper/config.hpp"
 #include "helper/overlay_command.hpp"
@@ -29,19 +30,7 @@ namespace {
 
 using vth::fuzz::check;
 
-// Hands out the input's bytes; zeros once they run out.
-class Bytes {
-  public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t next() { return at_ < size_ ? data_[at_++] : 0; }
-    std::size_t below(std::size_t bound) { return next() % bound; }
-    bool empty() const { return at_ >= size_; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-};
+using vth::fuzz::Bytes;
 
 // Mantissas around the edges of double, int32, uint16, uint32 and the 64-bit
 // integers the decoders hold exactly.
