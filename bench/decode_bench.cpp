@@ -24,10 +24,10 @@
 
 #include "helper/byte_stream.hpp"
 #include "helper/command_reader.hpp"
-#include "helper/overlay_command.hpp"
-#include "json/command_decode.hpp"
 #include "json/input_stream.hpp"
 #include "json/reader.hpp"
+#include "protocol/command_decode.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "common/utf8.hpp"
 #include "fuzz_checks.hpp"
 #include "helper/command_reader.hpp"
-#include "json/command_decode.hpp"
+#include "protocol/command_decode.hpp"
 #include "records/decoded_record.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

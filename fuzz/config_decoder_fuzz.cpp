@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "fuzz_checks.hpp"
-#include "helper/config.hpp"
-#include "json/config_decode.hpp"
+#include "protocol/config.hpp"
+#include "protocol/config_decode.hpp"
 #include "records/decoded_record.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -21,10 +21,10 @@
 
 #include "fuzz_bytes.hpp"
 #include "fuzz_checks.hpp"
-#include "helper/config.hpp"
-#include "helper/overlay_command.hpp"
-#include "json/command_decode.hpp"
-#include "json/config_decode.hpp"
+#include "protocol/command_decode.hpp"
+#include "protocol/config.hpp"
+#include "protocol/config_decode.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace {
 

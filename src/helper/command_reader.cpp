@@ -2,7 +2,7 @@
 
 #include "common/utf8.hpp"
 #include "helper/line_reader.hpp"
-#include "json/command_decode.hpp"
+#include "protocol/command_decode.hpp"
 
 namespace vth {
 namespace {

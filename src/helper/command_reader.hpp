@@ -8,7 +8,7 @@
 
 #include "common/error.hpp"
 #include "helper/byte_stream.hpp"
-#include "helper/overlay_command.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace vth {
 

@@ -10,10 +10,10 @@
 
 #include "common/error.hpp"
 #include "common/screen_point.hpp"
-#include "helper/config.hpp"
 #include "helper/main_loop.hpp"
 #include "helper/overlay_control.hpp"
 #include "helper/socket_stream.hpp"
+#include "protocol/config.hpp"
 
 namespace vth {
 

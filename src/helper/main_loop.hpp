@@ -13,8 +13,8 @@
 #include "common/error.hpp"
 #include "common/screen_point.hpp"
 #include "helper/byte_stream.hpp"
-#include "helper/overlay_command.hpp"
 #include "helper/overlay_control.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace vth {
 

@@ -1,5 +1,5 @@
 #include "helper/send_message.hpp"
-#include "json/message_encode.hpp"
+#include "protocol/message_encode.hpp"
 
 #include <algorithm>
 #include <string>

@@ -3,7 +3,7 @@
 
 #include "common/error.hpp"
 #include "helper/byte_stream.hpp"
-#include "helper/helper_message.hpp"
+#include "protocol/helper_message.hpp"
 
 namespace vth {
 

@@ -5,7 +5,7 @@
 #include "common/os.hpp"
 #include "helper/integrity.hpp"
 #include "helper/log.hpp"
-#include "json/config_decode.hpp"
+#include "protocol/config_decode.hpp"
 
 namespace vth {
 

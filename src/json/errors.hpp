@@ -26,7 +26,7 @@ std::string unknown_variant(std::string_view name, std::span<const std::string_v
 
 // "2 elements in sequence" (what a sequence with too many elements wanted).
 std::string elements_in_sequence(std::size_t count);
-// "struct WireSample with 3 elements".
+// "struct Point with 3 elements".
 std::string with_elements(std::string_view what, std::size_t count);
 
 // " at line L column C" for the position after input[0, index): C counts the

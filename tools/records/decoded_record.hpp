@@ -4,8 +4,8 @@
 // read back to the same values.
 #include <string>
 
-#include "helper/config.hpp"
-#include "helper/overlay_command.hpp"
+#include "protocol/config.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace vth {
 

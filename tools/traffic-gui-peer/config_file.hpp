@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/error.hpp"
-#include "helper/config.hpp"
+#include "protocol/config.hpp"
 
 namespace vth::peer {
 

@@ -15,8 +15,8 @@
 #include "common/os.hpp"
 #include "helper/byte_stream.hpp"
 #include "helper/command_reader.hpp"
-#include "helper/config.hpp"
-#include "json/config_decode.hpp"
+#include "protocol/config.hpp"
+#include "protocol/config_decode.hpp"
 #include "records/decoded_record.hpp"
 #include "subcommands.hpp"
 

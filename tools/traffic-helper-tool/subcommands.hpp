@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <span>
 #include <string_view>
-#include "json/config_decode.hpp"
+#include "protocol/config_decode.hpp"
 
 namespace vth::tool {
 

@@ -7,8 +7,8 @@
 #include <variant>
 
 #include "common/os.hpp"
-#include "helper/overlay_command.hpp"
-#include "json/command_decode.hpp"
+#include "protocol/command_decode.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace vth::tool {
 namespace {

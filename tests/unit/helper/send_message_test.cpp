@@ -5,7 +5,7 @@
 
 #include "fake_streams.hpp"
 #include "helper/send_message.hpp"
-#include "json/message_encode.hpp"
+#include "protocol/message_encode.hpp"
 
 namespace vth {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "helper/helper_message.hpp"
-#include "json/message_encode.hpp"
+#include "protocol/helper_message.hpp"
+#include "protocol/message_encode.hpp"
 
 namespace vth {
 namespace {

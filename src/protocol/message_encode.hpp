@@ -2,7 +2,7 @@
 // Messages to the GUI as sent on the connection.
 #include <string>
 
-#include "helper/helper_message.hpp"
+#include "protocol/helper_message.hpp"
 
 namespace vth {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "helper/overlay_command.hpp"
 #include "json/input_stream.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace vth {
 

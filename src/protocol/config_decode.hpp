@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "common/error.hpp"
-#include "helper/config.hpp"
+#include "protocol/config.hpp"
 
 namespace vth {
 

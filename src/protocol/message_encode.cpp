@@ -2,9 +2,9 @@
 #include <string>
 #include <variant>
 
-#include "helper/helper_message.hpp"
-#include "json/message_encode.hpp"
 #include "json/writer.hpp"
+#include "protocol/helper_message.hpp"
+#include "protocol/message_encode.hpp"
 
 namespace vth {
 namespace {

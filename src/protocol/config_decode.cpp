@@ -2,10 +2,10 @@
 #include <cstddef>
 #include <string_view>
 
-#include "helper/config.hpp"
-#include "json/config_decode.hpp"
 #include "json/convert.hpp"
 #include "json/reader.hpp"
+#include "protocol/config.hpp"
+#include "protocol/config_decode.hpp"
 
 namespace vth {
 namespace {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "helper/config.hpp"
-#include "helper/overlay_command.hpp"
-#include "json/command_decode.hpp"
-#include "json/config_decode.hpp"
 #include "json/errors.hpp"
+#include "protocol/command_decode.hpp"
+#include "protocol/config.hpp"
+#include "protocol/config_decode.hpp"
+#include "protocol/overlay_command.hpp"
 #include "records/decoded_record.hpp"
 
 namespace vth {

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "helper/overlay_command.hpp"
-#include "json/command_decode.hpp"
 #include "json/convert.hpp"
 #include "json/reader.hpp"
+#include "protocol/command_decode.hpp"
+#include "protocol/overlay_command.hpp"
 
 namespace vth {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "helper/config.hpp"
-#include "helper/overlay_command.hpp"
-#include "json/command_decode.hpp"
-#include "json/config_decode.hpp"
+#include "protocol/command_decode.hpp"
+#include "protocol/config.hpp"
+#include "protocol/config_decode.hpp"
+#include "protocol/overlay_command.hpp"
 #include "support/fixtures.hpp"
 
 namespace vth {
