@@ -19,6 +19,7 @@ constexpr Subcommand subcommands[] = {
     {"clamp", "clamp X Y [LEFT,TOP,WIDTH,HEIGHT ...]", vth::tool::clamp},
     {"content-hash", "content-hash UPDATE", vth::tool::content_hash},
     {"url-candidate", "url-candidate [FILE]", vth::tool::url_candidate},
+    {"log", "log FILE [--summary]", vth::tool::log_view},
     {"batch", "batch < REQUESTS    (one JSON array of arguments per line)", vth::tool::batch},
 };
 

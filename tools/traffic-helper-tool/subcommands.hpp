@@ -17,6 +17,7 @@ int render(Args args);
 int clamp(Args args);
 int content_hash(Args args);
 int url_candidate(Args args);
+int log_view(Args args);
 int batch(Args args);
 
 // The subcommand named by request[0] with the rest as its arguments; the
