@@ -82,9 +82,9 @@ class RunSummary {
         std::uint64_t last = 0;
         std::optional<std::string> start_fields;  // escaped, from the start line
         std::optional<std::string> ending;        // escaped; absent: no ending line
-        std::array<long, 6> actions{};            // by the names in log_view.cpp
-        long drops = 0;
-        long rejected = 0;
+        std::array<std::uint64_t, 6> actions{};   // by the names in log_view.cpp
+        std::uint64_t drops = 0;
+        std::uint64_t rejected = 0;
     };
 
     void close_run();
@@ -92,9 +92,9 @@ class RunSummary {
     Sink sink_;
     std::optional<Run> run_;
     bool ended_ = false;  // run_ has its ending line
-    long runs_ = 0;
-    long lines_ = 0;
-    long unparsed_ = 0;
+    std::uint64_t runs_ = 0;
+    std::uint64_t lines_ = 0;
+    std::uint64_t unparsed_ = 0;
 };
 
 }  // namespace vth::tool
