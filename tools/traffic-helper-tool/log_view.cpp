@@ -150,6 +150,13 @@ std::optional<LogLine> parse_log_line(std::string_view line) {
 void append_escaped(std::string& out, std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
+        // Printable ASCII, nearly all of a log, goes over in runs.
+        const auto plain = std::find_if(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.end(),
+                                        [](char c) { return c < 0x20 || c > 0x7E; });
+        const auto run_end = static_cast<std::size_t>(plain - bytes.begin());
+        out.append(bytes, i, run_end - i);
+        i = run_end;
+        if (i == bytes.size()) return;
         const auto lead = static_cast<unsigned char>(bytes[i]);
         const std::string_view sequence = bytes.substr(i, sequence_length(lead));
         const bool valid =
