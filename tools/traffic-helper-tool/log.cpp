@@ -15,10 +15,10 @@
 namespace vth::tool {
 namespace {
 
-constexpr std::size_t chunk_size = 64 * 1024;
+constexpr std::size_t chunk_size = std::size_t{64} * 1024;
 // Long lines are printed and parsed piece by piece; a stamp and every message
 // the summary looks at fit in the first piece.
-constexpr std::size_t piece_size = 64 * 1024;
+constexpr std::size_t piece_size = std::size_t{64} * 1024;
 
 struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -92,8 +92,10 @@ int log_view(Args args) {
     LinePrinter printer(summary);
     LineSplitter lines(piece_size, [&](const LinePiece& piece) { printer.piece(piece); });
     auto chunk = std::make_unique_for_overwrite<char[]>(chunk_size);
-    while (const std::size_t got = std::fread(chunk.get(), 1, chunk_size, file.get())) {
+    for (;;) {
+        const std::size_t got = std::fread(chunk.get(), 1, chunk_size, file.get());
         lines.feed(std::string_view(chunk.get(), got));
+        if (got < chunk_size) break;  // the end, or an error
     }
     if (std::ferror(file.get())) {
         std::fprintf(stderr, "log: cannot read %s\n", path->c_str());

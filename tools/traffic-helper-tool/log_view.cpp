@@ -218,7 +218,7 @@ void RunSummary::add(const LogLine& line) {
         run_.emplace();
         run_->first = line.intervals;
     }
-    Run& run = *run_;
+    LogRun& run = *run_;
     run.last = line.intervals;
     if (starting) {
         run.start_fields = start_fields(message.substr(start_prefix.size()));
@@ -242,7 +242,7 @@ void RunSummary::add(const LogLine& line) {
 
 void RunSummary::close_run() {
     if (!run_) return;
-    const Run& run = *run_;
+    const LogRun& run = *run_;
     std::string out = "run " + std::to_string(++runs_) + ": " + time_text(run.first) + " to " +
                       time_text(run.last) + "\n";
     out += "  started: " + run.start_fields.value_or("no start line") + "\n";

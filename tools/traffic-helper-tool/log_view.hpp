@@ -61,6 +61,17 @@ class LineSplitter {
     bool started_ = false;  // a piece of the current line was handed on
 };
 
+// What the summary keeps of one run.
+struct LogRun {
+    std::uint64_t first = 0;  // stamps of its first and last line
+    std::uint64_t last = 0;
+    std::optional<std::string> start_fields;  // escaped, from the start line
+    std::optional<std::string> ending;        // escaped; absent: no ending line
+    std::array<std::uint64_t, 6> actions{};   // by the names in log_view.cpp
+    std::uint64_t drops = 0;
+    std::uint64_t rejected = 0;
+};
+
 // Counts per run, printed as one block per run as soon as the run is over,
 // so a log of any number of runs needs no more memory than one. A run starts
 // at a "starting helper" line, or at the first line after the previous run
@@ -77,20 +88,10 @@ class RunSummary {
     void finish();
 
   private:
-    struct Run {
-        std::uint64_t first = 0;
-        std::uint64_t last = 0;
-        std::optional<std::string> start_fields;  // escaped, from the start line
-        std::optional<std::string> ending;        // escaped; absent: no ending line
-        std::array<std::uint64_t, 6> actions{};   // by the names in log_view.cpp
-        std::uint64_t drops = 0;
-        std::uint64_t rejected = 0;
-    };
-
     void close_run();
 
     Sink sink_;
-    std::optional<Run> run_;
+    std::optional<LogRun> run_;
     bool ended_ = false;  // run_ has its ending line
     std::uint64_t runs_ = 0;
     std::uint64_t lines_ = 0;
