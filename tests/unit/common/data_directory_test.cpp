@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/data_directory.hpp"
+#include "support/local_app_data.hpp"
+
+namespace vth {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(AppendRefusal, ReparsePointsRefusedOnlyAboveMedium) {
+    struct Row {
+        std::string_view integrity;
+        bool directory_link;
+        bool file_link;
+        std::optional<std::string_view> refusal;
+    };
+    const std::string_view folder = "the data directory is a reparse point";
+    const std::string_view file = "the file is a reparse point";
+    const Row rows[] = {
+        {"medium", true, true, std::nullopt}, {"unknown", true, true, std::nullopt},
+        {"low", false, true, std::nullopt},   {"high", false, false, std::nullopt},
+        {"high", true, false, folder},        {"high", false, true, file},
+        {"system", true, true, folder},       {"system", false, true, file},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(append_refusal(row.integrity, {row.directory_link, row.file_link}), row.refusal)
+            << row.integrity << " " << row.directory_link << row.file_link;
+    }
+}
+
+std::string read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What the system reports when a link stands at the folder or the file: the
+// link is opened as itself, and a refusal leaves its target untouched.
+TEST(AppendUnfollowed, LinksAreReportedAndNeverFollowed) {
+    enum class Link { none, file_to_file, file_dangling, folder_to_folder };
+    struct Row {
+        const char* what;
+        Link link;
+        os::AppendTarget seen;
+    };
+    const Row rows[] = {
+        {"plain folder and file", Link::none, {false, false}},
+        {"file is a link to another file", Link::file_to_file, {false, true}},
+        {"file is a link to nothing yet", Link::file_dangling, {false, true}},
+        {"folder is a link to another folder", Link::folder_to_folder, {true, false}},
+    };
+    for (const Row& row : rows) {
+        test::LocalAppData data;
+        const fs::path folder = data.file("").parent_path();
+        const fs::path elsewhere = data.root() / "elsewhere";
+        fs::create_directories(elsewhere);
+        std::ofstream(elsewhere / "target.txt") << "kept";
+        std::error_code linked;
+        switch (row.link) {
+            case Link::none:
+                fs::create_directories(folder);
+                break;
+            case Link::file_to_file:
+                fs::create_directories(folder);
+                fs::create_symlink(elsewhere / "target.txt", folder / "log.txt", linked);
+                break;
+            case Link::file_dangling:
+                fs::create_directories(folder);
+                fs::create_symlink(elsewhere / "created.txt", folder / "log.txt", linked);
+                break;
+            case Link::folder_to_folder:
+                fs::create_directory_symlink(elsewhere, folder, linked);
+                break;
+        }
+        if (linked) GTEST_SKIP() << "no symbolic links here: " << linked.message();
+
+        std::vector<os::AppendTarget> asked;
+        const bool written = os::append_to_file_unfollowed(
+            folder.string(), "log.txt", "line\n", [&](const os::AppendTarget& target) {
+                asked.push_back(target);
+                return !target.directory_is_reparse_point && !target.file_is_reparse_point;
+            });
+        ASSERT_FALSE(asked.empty()) << row.what;
+        EXPECT_EQ(asked.back().directory_is_reparse_point, row.seen.directory_is_reparse_point)
+            << row.what;
+        EXPECT_EQ(asked.back().file_is_reparse_point, row.seen.file_is_reparse_point) << row.what;
+        EXPECT_EQ(written, row.link == Link::none) << row.what;
+        EXPECT_EQ(read(elsewhere / "target.txt"), "kept") << row.what;
+        EXPECT_FALSE(fs::exists(elsewhere / "created.txt")) << row.what;
+        EXPECT_FALSE(fs::exists(elsewhere / "log.txt")) << row.what;
+        if (row.link == Link::none) {
+            EXPECT_EQ(read(folder / "log.txt"), "line\n");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vth
