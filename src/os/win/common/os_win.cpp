@@ -111,14 +111,18 @@ bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
 namespace {
 
 // Asked of the opened object itself, so nothing can swap the path between
-// the check and the write. An object whose attributes cannot be read counts
-// as a reparse point: the write is refused rather than risked.
-bool is_reparse_point(HANDLE object) noexcept {
+// the check and the write; and of the path, which some file systems (and
+// Wine, for links to folders only) report where the object does not. An
+// object whose attributes cannot be read counts as a reparse point: the write
+// is refused rather than risked.
+bool is_reparse_point(HANDLE object, const std::wstring& path) noexcept {
     FILE_ATTRIBUTE_TAG_INFO info{};
     if (!GetFileInformationByHandleEx(object, FileAttributeTagInfo, &info, sizeof info)) {
         return true;
     }
-    return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const DWORD by_path = GetFileAttributesW(path.c_str());
+    return ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+           (by_path != INVALID_FILE_ATTRIBUTES && (by_path & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
 }
 
 }  // namespace
@@ -141,7 +145,7 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder) return false;
     AppendTarget target;
-    target.directory_is_reparse_point = is_reparse_point(folder.get());
+    target.directory_is_reparse_point = is_reparse_point(folder.get(), wide_dir);
     // Decided before anything is created in the folder.
     if (target.directory_is_reparse_point && !may_write(target)) return false;
 
@@ -150,7 +154,7 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
         CreateFileW(wide_path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return false;
-    target.file_is_reparse_point = is_reparse_point(file.get());
+    target.file_is_reparse_point = is_reparse_point(file.get(), wide_path);
     if (!may_write(target)) return false;
     return write_all(file.get(), bytes);
 }
