@@ -1,8 +1,8 @@
 #pragma once
 #include <optional>
-
 #include <string>
 #include <string_view>
+
 #include "common/os.hpp"
 
 namespace vth {

@@ -21,17 +21,17 @@ std::optional<std::string> candidate_of(const std::optional<std::string>& text) 
     return extract_url_candidate(*text);
 }
 
-// Says before each call into the data object whether the drop's time is spent.
+// Says before each call into the data object whether the drop's time is
+// spent; one made without a clock never is.
 class Budget {
   public:
-    explicit Budget(const DropClock* now)
-        : now_(now), deadline_(now ? (*now)() + drop_read_budget : Clock::time_point{}) {}
+    Budget() = default;
+    explicit Budget(const DropClock& now) : now_(&now), deadline_(now() + drop_read_budget) {}
     bool spent() const { return now_ != nullptr && (*now_)() >= deadline_; }
 
   private:
-    using Clock = std::chrono::steady_clock;
-    const DropClock* now_;
-    Clock::time_point deadline_;
+    const DropClock* now_ = nullptr;
+    std::chrono::steady_clock::time_point deadline_{};
 };
 
 std::optional<std::string> read_format(DropDataSource& source, const Budget& budget,
@@ -50,11 +50,11 @@ std::optional<std::string> read_format(DropDataSource& source, const Budget& bud
 
 std::optional<std::string> try_format(DropDataSource& source, std::uint16_t format, bool wide,
                                       std::int32_t lindex) {
-    return read_format(source, Budget(nullptr), format, wide, lindex);
+    return read_format(source, Budget(), format, wide, lindex);
 }
 
 std::optional<std::string> find_drop_candidate(DropDataSource& source, const DropClock& now) {
-    const Budget budget(&now);
+    const Budget budget(now);
     // Looked up at every drop, in this order; the try order below differs.
     const std::uint16_t url_w = source.format_id("UniformResourceLocatorW");
     const std::uint16_t url_a = source.format_id("UniformResourceLocator");

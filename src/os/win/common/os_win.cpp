@@ -111,10 +111,10 @@ bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
 namespace {
 
 // Asked of the opened object itself, so nothing can swap the path between
-// the check and the write; and of the path, which some file systems (and
-// Wine, for links to folders only) report where the object does not. An
-// object whose attributes cannot be read counts as a reparse point: the write
-// is refused rather than risked.
+// the check and the write; and of the path as well, where some file system
+// drivers report a link that the opened object does not show. An object
+// whose attributes cannot be read counts as a reparse point: the write is
+// refused rather than risked.
 bool is_reparse_point(HANDLE object, const std::wstring& path) noexcept {
     FILE_ATTRIBUTE_TAG_INFO info{};
     if (!GetFileInformationByHandleEx(object, FileAttributeTagInfo, &info, sizeof info)) {
