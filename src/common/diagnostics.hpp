@@ -1,7 +1,8 @@
 #pragma once
-// Structured diagnostic events raised by the overlay and drop modules. The
-// helper installs no sink, so events cost one atomic load and go nowhere;
-// tests install a sink to see them. The sink is called on the raising thread.
+// Structured diagnostic events raised by the overlay and drop modules and by
+// writes into the data directory. The helper installs no sink, so events
+// cost one atomic load and go nowhere; tests install a sink to see them. The
+// sink is called on the raising thread.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,5 +36,7 @@ void emit(const Event& event);
 
 inline constexpr std::string_view overlay_target = "vestrilon_traffic_helper::traffic_overlay";
 inline constexpr std::string_view drop_target = "vestrilon_traffic_helper::traffic_drop";
+inline constexpr std::string_view data_directory_target =
+    "vestrilon_traffic_helper::data_directory";
 
 }  // namespace vth::diag

@@ -38,6 +38,25 @@ void create_directories(const std::string& dir) noexcept;
 // read, write and delete), writes bytes, closes. False when anything failed.
 bool append_to_file(const std::string& path, std::string_view bytes) noexcept;
 
+// What the system found when a file was opened in a directory without
+// following links.
+struct AppendTarget {
+    bool directory_is_reparse_point = false;
+    bool file_is_reparse_point = false;
+};
+
+// Like append_to_file for the file name in dir, but neither dir nor that file
+// is followed when it is a reparse point (junction, symbolic link): a link is
+// opened as itself, so nothing is created or written where it points. What
+// was opened goes to may_write, and bytes are written only when it agrees; it
+// is asked first about a folder that is a reparse point, before anything is
+// created in it, and then once the file is open. dir stays open, and cannot
+// be renamed or deleted, until the file is closed.
+// False when refused or when anything failed.
+bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
+                               std::string_view bytes,
+                               const std::function<bool(const AppendTarget&)>& may_write) noexcept;
+
 // The wall-clock time as a Windows file time: 100 ns intervals since 1601-01-01 UTC.
 std::uint64_t system_time_as_file_time() noexcept;
 

@@ -2,8 +2,8 @@
 
 #include "common/build_id.hpp"
 #include "common/data_directory.hpp"
+#include "common/integrity.hpp"
 #include "common/os.hpp"
-#include "helper/integrity.hpp"
 #include "helper/log.hpp"
 #include "protocol/config_decode.hpp"
 

@@ -21,11 +21,23 @@ std::optional<std::string> candidate_of(const std::optional<std::string>& text) 
     return extract_url_candidate(*text);
 }
 
-}  // namespace
+// Says before each call into the data object whether the drop's time is
+// spent; one made without a clock never is.
+class Budget {
+  public:
+    Budget() = default;
+    explicit Budget(const DropClock& now) : now_(&now), deadline_(now() + drop_read_budget) {}
+    bool spent() const { return now_ != nullptr && (*now_)() >= deadline_; }
 
-std::optional<std::string> try_format(DropDataSource& source, std::uint16_t format, bool wide,
-                                      std::int32_t lindex) {
+  private:
+    const DropClock* now_ = nullptr;
+    std::chrono::steady_clock::time_point deadline_{};
+};
+
+std::optional<std::string> read_format(DropDataSource& source, const Budget& budget,
+                                       std::uint16_t format, bool wide, std::int32_t lindex) {
     for (Medium medium : {Medium::hglobal, Medium::istream}) {
+        if (budget.spent()) return std::nullopt;
         std::optional<std::string> bytes = source.read_medium(format, lindex, medium);
         if (!bytes) continue;
         std::string text = decode_text(*bytes, wide);
@@ -34,7 +46,15 @@ std::optional<std::string> try_format(DropDataSource& source, std::uint16_t form
     return std::nullopt;
 }
 
-std::optional<std::string> find_drop_candidate(DropDataSource& source) {
+}  // namespace
+
+std::optional<std::string> try_format(DropDataSource& source, std::uint16_t format, bool wide,
+                                      std::int32_t lindex) {
+    return read_format(source, Budget(), format, wide, lindex);
+}
+
+std::optional<std::string> find_drop_candidate(DropDataSource& source, const DropClock& now) {
+    const Budget budget(now);
     // Looked up at every drop, in this order; the try order below differs.
     const std::uint16_t url_w = source.format_id("UniformResourceLocatorW");
     const std::uint16_t url_a = source.format_id("UniformResourceLocator");
@@ -51,15 +71,18 @@ std::optional<std::string> find_drop_candidate(DropDataSource& source) {
     };
     for (const FormatEntry& entry : fixed) {
         if (auto candidate =
-                candidate_of(try_format(source, entry.format, entry.wide, entry.lindex))) {
+                candidate_of(read_format(source, budget, entry.format, entry.wide, entry.lindex))) {
             return candidate;
         }
     }
 
-    if (!source.start_listing()) return std::nullopt;
-    while (std::optional<ListedFormat> listed = source.next_listed()) {
-        std::optional<std::string> text = try_format(source, listed->format, true, listed->lindex);
-        if (!text) text = try_format(source, listed->format, false, listed->lindex);
+    if (budget.spent() || !source.start_listing()) return std::nullopt;
+    for (std::size_t taken = 0; taken < listed_format_limit && !budget.spent(); ++taken) {
+        std::optional<ListedFormat> listed = source.next_listed();
+        if (!listed) break;
+        std::optional<std::string> text =
+            read_format(source, budget, listed->format, true, listed->lindex);
+        if (!text) text = read_format(source, budget, listed->format, false, listed->lindex);
         if (auto candidate = candidate_of(text)) return candidate;
     }
     return std::nullopt;

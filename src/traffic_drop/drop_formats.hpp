@@ -3,7 +3,10 @@
 // in which order, and when a text counts. The data object itself sits behind
 // DropDataSource (the COM object on Windows, fakes in tests). Runs on the
 // thread that handles the drop; nothing is kept between drops.
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +14,18 @@
 namespace vth::drop {
 
 enum class Medium { hglobal, istream };
+
+// The data object's own format list is read no further than this: a list
+// that never ends counts as ending here.
+inline constexpr std::size_t listed_format_limit = 1024;
+
+// How long one drop may keep its thread in calls to the data object. Each
+// call is a synchronous call into the source process, so the budget is
+// checked between calls: once it is spent, the formats not yet tried are
+// skipped. A single call that never returns is not bounded by it.
+inline constexpr std::chrono::milliseconds drop_read_budget{3000};
+
+using DropClock = std::function<std::chrono::steady_clock::time_point()>;
 
 // One entry of the data object's own format list.
 struct ListedFormat {
@@ -45,7 +60,8 @@ std::optional<std::string> try_format(DropDataSource& source, std::uint16_t form
                                       std::int32_t lindex);
 
 // The first URL candidate over the fixed format list, then over the formats
-// the data object lists itself.
-std::optional<std::string> find_drop_candidate(DropDataSource& source);
+// the data object lists itself, within drop_read_budget as now tells it.
+std::optional<std::string> find_drop_candidate(
+    DropDataSource& source, const DropClock& now = std::chrono::steady_clock::now);
 
 }  // namespace vth::drop

@@ -4,9 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "common/error.hpp"
-#include "helper/integrity.hpp"
+#include "common/integrity.hpp"
 #include "helper/log.hpp"
 
 namespace vth {
@@ -35,13 +36,17 @@ TEST(OsErrorText, TrimsTrailingWhiteSpaceAndAppendsCode) {
     EXPECT_EQ(os_error_text("Access is denied. \t", 5), "Access is denied. (os error 5)");
 }
 
-TEST(IntegrityName, MapsRidBounds) {
-    const std::pair<std::uint32_t, std::string_view> rows[] = {
-        {0x0000, "untrusted"}, {0x0fff, "untrusted"}, {0x1000, "low"},     {0x1fff, "low"},
-        {0x2000, "medium"},    {0x2100, "medium"},    {0x3000, "high"},    {0x3fff, "high"},
-        {0x4000, "system"},    {0x4fff, "system"},    {0x5000, "unknown"}, {0xffffffff, "unknown"},
+TEST(IntegrityName, MapsRidBoundsAndElevation) {
+    const std::tuple<std::uint32_t, std::string_view, bool> rows[] = {
+        {0x0000, "untrusted", false}, {0x0fff, "untrusted", false}, {0x1000, "low", false},
+        {0x1fff, "low", false},       {0x2000, "medium", false},    {0x2100, "medium", false},
+        {0x3000, "high", true},       {0x3fff, "high", true},       {0x4000, "system", true},
+        {0x4fff, "system", true},     {0x5000, "unknown", false},   {0xffffffff, "unknown", false},
     };
-    for (auto [rid, name] : rows) EXPECT_EQ(integrity_name(rid), name) << "rid " << rid;
+    for (auto [rid, name, elevated] : rows) {
+        EXPECT_EQ(integrity_name(rid), name) << "rid " << rid;
+        EXPECT_EQ(is_elevated(integrity_name(rid)), elevated) << "rid " << rid;
+    }
 }
 
 }  // namespace

@@ -39,6 +39,10 @@ TEST(ComTryFormat, ReadsMediaAndGivesEveryOneBack) {
     FakeStream midway("xxa.example");
     midway.position = 2;
     FakeStream wide_stream(utf16("w.example"));
+    FakeStream understated("a.example/not-claimed");
+    understated.reported_size = 9;
+    FakeStream overreporting("o.example");
+    overreporting.overreport = 0x10000;
 
     const Row rows[] = {
         {"memory block preferred over stream",
@@ -109,6 +113,16 @@ TEST(ComTryFormat, ReadsMediaAndGivesEveryOneBack) {
          CF_TEXT,
          false,
          "short.example"},
+        {"stream larger than it claims: the claimed bytes",
+         {streamed(CF_TEXT, &understated)},
+         CF_TEXT,
+         false,
+         "a.example"},
+        {"stream reporting more bytes than asked: the asked bytes",
+         {streamed(CF_TEXT, &overreporting)},
+         CF_TEXT,
+         false,
+         "o.example"},
         {"read from where the stream stands",
          {streamed(CF_TEXT, &midway)},
          CF_TEXT,

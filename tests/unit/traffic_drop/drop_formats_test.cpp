@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <tuple>
@@ -22,12 +23,16 @@ std::string utf16(std::string_view ascii) {
 }
 
 // A data object as plain data: bytes per (format, lindex, medium), named
-// formats numbered from 0xC000 in order of first lookup, and a format list.
+// formats numbered from 0xC000 in order of first lookup, and a format list,
+// endless when it starts over at its end. Each read costs read_cost on clock.
 class FakeSource final : public DropDataSource {
   public:
     std::map<std::tuple<std::uint16_t, std::int32_t, Medium>, std::string> media;
     std::vector<ListedFormat> listed;
     bool listing_works = true;
+    bool endless = false;
+    std::chrono::milliseconds read_cost{0};
+    std::chrono::steady_clock::time_point clock{};
     std::vector<std::tuple<std::uint16_t, std::int32_t, Medium>> reads;
 
     std::uint16_t id(std::string_view name) {
@@ -42,6 +47,7 @@ class FakeSource final : public DropDataSource {
     std::optional<std::string> read_medium(std::uint16_t format, std::int32_t lindex,
                                            Medium medium) override {
         reads.emplace_back(format, lindex, medium);
+        clock += read_cost;
         auto it = media.find({format, lindex, medium});
         if (it == media.end()) return std::nullopt;
         return it->second;
@@ -51,6 +57,7 @@ class FakeSource final : public DropDataSource {
         return listing_works;
     }
     std::optional<ListedFormat> next_listed() override {
+        if (endless && next_ == listed.size()) next_ = 0;
         if (next_ >= listed.size()) return std::nullopt;
         return listed[next_++];
     }
@@ -100,7 +107,16 @@ TEST(FindDropCandidate, FixedOrderThenListedFormats) {
         std::vector<Offer> offers;
         std::vector<std::pair<std::string, std::int32_t>> listed;
         std::optional<std::string> candidate;
+        bool endless = false;
+        std::chrono::milliseconds read_cost{0};
     };
+    // A list of n entries without text, then one with a candidate.
+    auto blanks_then = [](std::size_t n) {
+        std::vector<std::pair<std::string, std::int32_t>> listed(n, {"Blank", -1});
+        listed.emplace_back("B", -1);
+        return listed;
+    };
+    const Offer listed_b{"B", -1, Medium::hglobal, utf16("b.example")};
     const Row rows[] = {
         {"URL format beats plain text",
          {{"#13", -1, Medium::hglobal, utf16("https://text.example/")},
@@ -153,9 +169,27 @@ TEST(FindDropCandidate, FixedOrderThenListedFormats) {
          {{"A", -1}, {"B", -1}},
          "b.example"},
         {"nothing usable", {{"#2", -1, Medium::hglobal, "bitmap"}}, {{"#2", -1}}, std::nullopt},
+        {"the 1024th listed entry is read", {listed_b}, blanks_then(1023), "b.example", true},
+        // A list that never ends counts as ending after its 1024th entry.
+        {"the 1025th listed entry is not", {listed_b}, blanks_then(1024), std::nullopt, true},
+        // 400 ms a read: the budget is spent after eight reads.
+        {"slow source, candidate in the fourth read",
+         {{"#13", -1, Medium::istream, utf16("s.example")}},
+         {},
+         "s.example",
+         false,
+         std::chrono::milliseconds(400)},
+        {"slow source, candidate after the budget",
+         {{"#1", -1, Medium::hglobal, "t.example"}},
+         {},
+         std::nullopt,
+         false,
+         std::chrono::milliseconds(400)},
     };
     for (const Row& row : rows) {
         FakeSource source;
+        source.endless = row.endless;
+        source.read_cost = row.read_cost;
         auto id_of = [&](const std::string& format) {
             return format[0] == '#' ? static_cast<std::uint16_t>(std::stoi(format.substr(1)))
                                     : source.id(format);
@@ -165,7 +199,8 @@ TEST(FindDropCandidate, FixedOrderThenListedFormats) {
         }
         for (const auto& [name, lindex] : row.listed)
             source.listed.push_back({id_of(name), lindex});
-        EXPECT_EQ(find_drop_candidate(source), row.candidate) << row.what;
+        EXPECT_EQ(find_drop_candidate(source, [&] { return source.clock; }), row.candidate)
+            << row.what;
     }
 }
 

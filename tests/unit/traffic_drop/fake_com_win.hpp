@@ -50,6 +50,7 @@ struct FakeStream final : IStream {
     HRESULT stat_result = S_OK;
     HRESULT read_result = S_OK;
     ULONG most_per_read = 0xFFFFFFFF;
+    ULONG overreport = 0;  // added to the count each Read reports
     std::vector<ULONG> reads;
     std::vector<DWORD> stat_flags;
     int seeks = 0;
@@ -74,7 +75,7 @@ struct FakeStream final : IStream {
         std::size_t n = std::min<std::size_t>({size, bytes.size() - position, most_per_read});
         std::memcpy(buffer, bytes.data() + position, n);
         position += n;
-        if (got != nullptr) *got = static_cast<ULONG>(n);
+        if (got != nullptr) *got = static_cast<ULONG>(n) + overreport;
         return n < size ? S_FALSE : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) noexcept override {

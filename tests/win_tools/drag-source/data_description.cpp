@@ -75,6 +75,17 @@ Result<std::string> from_hex(std::string_view hex) {
     return out;
 }
 
+// A number after prefix in text; nothing when text does not start with it.
+template <typename Number>
+std::optional<Number> number_after(std::string_view text, std::string_view prefix) {
+    if (!text.starts_with(prefix)) return std::nullopt;
+    text.remove_prefix(prefix.size());
+    Number value{};
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
 // Splits off the text before the next colon.
 std::string_view take_field(std::string_view& rest) {
     std::size_t colon = rest.find(':');
@@ -113,8 +124,14 @@ Result<OfferedFormat> parse_offer(std::string_view description,
         offer.medium = Medium::hglobal;
     } else if (medium == "stream") {
         offer.medium = Medium::stream;
+    } else if (auto claimed = number_after<std::uint64_t>(medium, "stream-claiming-")) {
+        offer.medium = Medium::stream;
+        offer.claimed_size = claimed;
+    } else if (auto extra = number_after<std::uint32_t>(medium, "stream-overreporting-")) {
+        offer.medium = Medium::stream;
+        offer.overreport = *extra;
     } else {
-        return fail("medium must be hglobal or stream");
+        return fail("medium must be hglobal, stream, stream-claiming-N or stream-overreporting-N");
     }
 
     Result<std::string> bytes = encoding == "hex" ? from_hex(rest) : unescape(rest);

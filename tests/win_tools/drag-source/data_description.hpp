@@ -1,10 +1,13 @@
 #pragma once
 // The data object a drag offers, as described on the command line:
 //   FORMAT[@LINDEX]:MEDIUM:ENCODING:DATA
-// FORMAT is a clipboard format number or name; MEDIUM is hglobal or stream;
-// ENCODING is text (UTF-8), utf16 (UTF-16LE) or hex. text and utf16 take the
-// escapes \n \r \t \0 and \\; no terminator is added.
+// FORMAT is a clipboard format number or name; MEDIUM is hglobal or stream,
+// or a stream that misreports: stream-claiming-N (Stat says N bytes, whatever
+// it holds) or stream-overreporting-N (each Read says N bytes more than it
+// was asked for). ENCODING is text (UTF-8), utf16 (UTF-16LE) or hex. text and
+// utf16 take the escapes \n \r \t \0 and \\; no terminator is added.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +23,8 @@ struct OfferedFormat {
     std::int32_t lindex = -1;
     Medium medium = Medium::hglobal;
     std::string bytes;
+    std::optional<std::uint64_t> claimed_size;  // streams: what Stat reports
+    std::uint32_t overreport = 0;               // streams: added to each Read's count
 };
 
 // format_id maps a name to its clipboard format number.

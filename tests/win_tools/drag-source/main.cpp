@@ -1,9 +1,10 @@
-// Usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] OFFER...
+// Usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] [--endless-formats] OFFER...
 // Shows a small window; pressing the left button on it starts DoDragDrop
 // with a data object holding the OFFERs (see data_description.hpp). Prints
 // one JSON line per event on stdout: {"event":"ready"} once the window is
 // shown, {"event":"dragged","result":"0x...","effect":N} after each drag.
-// With --once it exits after the first drag.
+// With --once it exits after the first drag. With --endless-formats the data
+// object's format list never ends: it repeats the OFFERs' formats.
 #include <ole2.h>
 #include <windows.h>
 
@@ -26,6 +27,7 @@ struct Options {
     int x = 100;
     int y = 100;
     bool once = false;
+    bool endless_formats = false;
     std::vector<OfferedFormat> offers;
 };
 
@@ -48,6 +50,8 @@ bool parse_options(int argc, wchar_t** argv, Options& options) {
             if (std::swscanf(argv[++i], L"%d,%d", &options.x, &options.y) != 2) return false;
         } else if (arg == L"--once") {
             options.once = true;
+        } else if (arg == L"--endless-formats") {
+            options.endless_formats = true;
         } else {
             auto offer = vth::drag::parse_offer(vth::win::to_utf8(arg), format_by_name);
             if (!offer) {
@@ -92,14 +96,15 @@ int wmain(int argc, wchar_t** argv) {
     Options options;
     if (!parse_options(argc, argv, options)) {
         std::fputs(
-            "usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] "
-            "FORMAT[@LINDEX]:hglobal|stream:text|utf16|hex:DATA ...\n",
+            "usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] [--endless-formats] "
+            "FORMAT[@LINDEX]:MEDIUM:text|utf16|hex:DATA ...\n",
             stderr);
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) return 1;
     {
-        auto data = vth::drag::OfferedDataObject::create(std::move(options.offers));
+        auto data = vth::drag::OfferedDataObject::create(std::move(options.offers),
+                                                         options.endless_formats);
         auto source = vth::drag::LeftButtonDropSource::create();
         DragState state{data.get(), source.get(), options.once};
 

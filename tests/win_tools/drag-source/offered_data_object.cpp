@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "misbehaving_objects.hpp"
+
 namespace vth::drag {
 namespace {
 
@@ -30,12 +32,14 @@ HGLOBAL copy_to_block(const std::string& bytes) {
 
 }  // namespace
 
-win::ComRef<IDataObject> OfferedDataObject::create(std::vector<OfferedFormat> offers) {
-    return win::ComRef<IDataObject>(new OfferedDataObject(std::move(offers)));
+win::ComRef<IDataObject> OfferedDataObject::create(std::vector<OfferedFormat> offers,
+                                                   bool endless_formats) {
+    return win::ComRef<IDataObject>(new OfferedDataObject(std::move(offers), endless_formats));
 }
 
-OfferedDataObject::OfferedDataObject(std::vector<OfferedFormat> offers) noexcept
-    : offers_(std::move(offers)) {}
+OfferedDataObject::OfferedDataObject(std::vector<OfferedFormat> offers,
+                                     bool endless_formats) noexcept
+    : offers_(std::move(offers)), endless_formats_(endless_formats) {}
 
 HRESULT OfferedDataObject::QueryInterface(REFIID iid, void** object) noexcept {
     if (object == nullptr) return E_POINTER;
@@ -73,6 +77,13 @@ HRESULT OfferedDataObject::GetData(FORMATETC* request, STGMEDIUM* medium) noexce
     const OfferedFormat* offer = find(*request);
     if (offer == nullptr) return DV_E_FORMATETC;
     *medium = STGMEDIUM{};
+    if (offer->claimed_size || offer->overreport != 0) {
+        medium->tymed = TYMED_ISTREAM;
+        medium->pstm =
+            MisreportingStream::create(offer->bytes, offer->claimed_size, offer->overreport)
+                .release();
+        return S_OK;
+    }
     HGLOBAL block = copy_to_block(offer->bytes);
     if (block == nullptr) return E_OUTOFMEMORY;
     if (offer->medium == Medium::hglobal) {
@@ -121,6 +132,10 @@ HRESULT OfferedDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) 
     for (const OfferedFormat& offer : offers_) {
         listed.push_back(
             {offer.format, nullptr, DVASPECT_CONTENT, offer.lindex, tymed_of(offer.medium)});
+    }
+    if (endless_formats_) {
+        *out = EndlessFormatList::create(std::move(listed)).release();
+        return S_OK;
     }
     return SHCreateStdEnumFmtEtc(static_cast<UINT>(listed.size()), listed.data(), out);
 }

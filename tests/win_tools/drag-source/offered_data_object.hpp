@@ -1,6 +1,7 @@
 #pragma once
 // The IDataObject a drag offers: each described format in its one medium,
 // a fresh copy of the bytes for every GetData (the receiver releases it).
+// With endless_formats its format list repeats the offers without end.
 #include <ole2.h>
 #include <windows.h>
 
@@ -14,7 +15,7 @@ namespace vth::drag {
 
 class OfferedDataObject final : public IDataObject {
   public:
-    static win::ComRef<IDataObject> create(std::vector<OfferedFormat> offers);
+    static win::ComRef<IDataObject> create(std::vector<OfferedFormat> offers, bool endless_formats);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) noexcept override;
     ULONG STDMETHODCALLTYPE AddRef() noexcept override;
@@ -32,12 +33,13 @@ class OfferedDataObject final : public IDataObject {
     HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) noexcept override;
 
   private:
-    explicit OfferedDataObject(std::vector<OfferedFormat> offers) noexcept;
+    OfferedDataObject(std::vector<OfferedFormat> offers, bool endless_formats) noexcept;
     ~OfferedDataObject() = default;
     const OfferedFormat* find(const FORMATETC& request) const noexcept;
 
     std::atomic<ULONG> references_{1};
     std::vector<OfferedFormat> offers_;
+    bool endless_formats_;
 };
 
 }  // namespace vth::drag

@@ -2,6 +2,7 @@
 // the sanitizers without Wine.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,21 +62,59 @@ void create_directories(const std::string& dir) noexcept {
     std::filesystem::create_directories(dir, ignored);
 }
 
-bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
+namespace {
+
+bool write_all(int fd, std::string_view bytes) noexcept {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
+        if (n <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    ::close(fd);
-    return ok;
+    return true;
+}
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+}  // namespace
+
+bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
+    Fd file{::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644)};
+    return file.fd >= 0 && write_all(file.fd, bytes);
+}
+
+// A symbolic link stands for a reparse point here; the file is opened
+// relative to the folder held open, so neither can be swapped in between.
+bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
+                               std::string_view bytes,
+                               const std::function<bool(const AppendTarget&)>& may_write) noexcept {
+    Fd folder{::open(dir.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
+    if (folder.fd < 0) return false;
+    struct stat info{};
+    if (::fstat(folder.fd, &info) != 0) return false;
+    AppendTarget target;
+    target.directory_is_reparse_point = S_ISLNK(info.st_mode);
+    if (target.directory_is_reparse_point && !may_write(target)) return false;
+    std::string file_name;
+    try {
+        file_name = name;
+    } catch (...) {
+        return false;
+    }
+    Fd file{::openat(folder.fd, file_name.c_str(),
+                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644)};
+    if (file.fd < 0 && errno == ELOOP) {
+        target.file_is_reparse_point = true;
+        may_write(target);
+        return false;
+    }
+    if (file.fd < 0 || !may_write(target)) return false;
+    return write_all(file.fd, bytes);
 }
 
 std::uint64_t system_time_as_file_time() noexcept {

@@ -77,6 +77,20 @@ void create_directories(const std::string& dir) noexcept {
     }
 }
 
+namespace {
+
+bool write_all(HANDLE file, std::string_view bytes) noexcept {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
     // Shared for read, write and delete: the client may read, rename or delete
     // the file while a line is being written.
@@ -91,15 +105,58 @@ bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
         win::own_file(CreateFileW(wide_path.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    while (!bytes.empty()) {
-        DWORD written = 0;
-        DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(written);
+    return write_all(file.get(), bytes);
+}
+
+namespace {
+
+// Asked of the opened object itself, so nothing can swap the path between
+// the check and the write; and of the path as well, where some file system
+// drivers report a link that the opened object does not show. An object
+// whose attributes cannot be read counts as a reparse point: the write is
+// refused rather than risked.
+bool is_reparse_point(HANDLE object, const std::wstring& path) noexcept {
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (!GetFileInformationByHandleEx(object, FileAttributeTagInfo, &info, sizeof info)) {
+        return true;
     }
-    return true;
+    const DWORD by_path = GetFileAttributesW(path.c_str());
+    return ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+           (by_path != INVALID_FILE_ATTRIBUTES && (by_path & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+}
+
+}  // namespace
+
+bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
+                               std::string_view bytes,
+                               const std::function<bool(const AppendTarget&)>& may_write) noexcept {
+    std::wstring wide_dir;
+    std::wstring wide_path;
+    try {
+        wide_dir = win::to_wide(dir);
+        wide_path = win::to_wide(join_path(dir, name));
+    } catch (...) {
+        return false;
+    }
+    // Not shared for delete: while it is held, the folder cannot be renamed
+    // away and replaced by a link.
+    win::UniqueHandle folder = win::own_file(CreateFileW(
+        wide_dir.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) return false;
+    AppendTarget target;
+    target.directory_is_reparse_point = is_reparse_point(folder.get(), wide_dir);
+    // Decided before anything is created in the folder.
+    if (target.directory_is_reparse_point && !may_write(target)) return false;
+
+    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    win::UniqueHandle file = win::own_file(
+        CreateFileW(wide_path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return false;
+    target.file_is_reparse_point = is_reparse_point(file.get(), wide_path);
+    if (!may_write(target)) return false;
+    return write_all(file.get(), bytes);
 }
 
 std::uint64_t system_time_as_file_time() noexcept {

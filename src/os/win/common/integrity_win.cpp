@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "helper/integrity.hpp"
+#include "common/integrity.hpp"
 #include "os/win/common/handles.hpp"
 
 namespace vth {

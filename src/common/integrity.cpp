@@ -1,4 +1,4 @@
-#include "helper/integrity.hpp"
+#include "common/integrity.hpp"
 
 namespace vth {
 
@@ -9,6 +9,15 @@ std::string_view integrity_name(std::uint32_t rid) noexcept {
     if (rid < 0x4000) return "high";
     if (rid < 0x5000) return "system";
     return "unknown";
+}
+
+const std::string& process_integrity_level() {
+    static const std::string level = current_integrity_level();
+    return level;
+}
+
+bool is_elevated(std::string_view integrity_level) noexcept {
+    return integrity_level == "high" || integrity_level == "system";
 }
 
 }  // namespace vth

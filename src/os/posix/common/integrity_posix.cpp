@@ -1,4 +1,4 @@
-#include "helper/integrity.hpp"
+#include "common/integrity.hpp"
 
 namespace vth {
 
