@@ -7,7 +7,7 @@
 #include <atomic>
 #include <vector>
 
-#include "data_description.hpp"
+#include "offered_format.hpp"
 #include "os/win/common/com_ref.hpp"
 
 namespace vth::drag {
