@@ -130,9 +130,12 @@ class Session {
         next_ = *found + 1;
         return reports_.at(*found);
     }
-    std::optional<HelperReport> wait_action(std::string_view action, milliseconds timeout) {
+    // Only what came after `from`, so an action of an earlier gesture cannot
+    // stand in for the one expected.
+    std::optional<HelperReport> wait_action(std::size_t from, std::string_view action,
+                                            milliseconds timeout) {
         return wait_report(
-            next_, [&](const HelperReport& r) { return r.type == "action" && r.action == action; },
+            from, [&](const HelperReport& r) { return r.type == "action" && r.action == action; },
             timeout);
     }
     bool wait_until(const std::function<bool()>& condition, milliseconds timeout) {
@@ -148,7 +151,8 @@ class Session {
         return {overlay_.left + dx, overlay_.top + dy};
     }
     bool input_reaches(std::initializer_list<ScreenPoint> points);
-    void click(ScreenPoint at, MouseButton button, int count);
+    // The index from which the click's reports come.
+    std::size_t click(ScreenPoint at, MouseButton button, int count);
     void glide(ScreenPoint from, ScreenPoint to, int steps);
 
     void check_hello();
@@ -291,12 +295,13 @@ bool Session::input_reaches(std::initializer_list<ScreenPoint> points) {
     return true;
 }
 
-void Session::click(ScreenPoint at, MouseButton button, int count) {
+std::size_t Session::click(ScreenPoint at, MouseButton button, int count) {
     if (button == MouseButton::left) {
         // Apart from a double-click, presses must not pair up into one.
         const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
         if (Clock::now() < ready) std::this_thread::sleep_until(ready);
     }
+    const std::size_t mark = reports_.size();
     (void)desktop_.move_to(at);
     std::this_thread::sleep_for(input_pace);
     // Paced like a person's clicks: the first click of a double-click is
@@ -308,6 +313,7 @@ void Session::click(ScreenPoint at, MouseButton button, int count) {
         (void)desktop_.press(button, false);
     }
     if (button == MouseButton::left) last_left_press_ = Clock::now();
+    return mark;
 }
 
 void Session::glide(ScreenPoint from, ScreenPoint to, int steps) {
@@ -320,8 +326,8 @@ void Session::glide(ScreenPoint from, ScreenPoint to, int steps) {
 }
 
 void Session::check_click_top() {
-    click(on_overlay(104, 20), MouseButton::left, 1);
-    const auto action = wait_action("toggleVpn", reply_timeout);
+    const std::size_t mark = click(on_overlay(104, 20), MouseButton::left, 1);
+    const auto action = wait_action(mark, "toggleVpn", reply_timeout);
     const std::string inbox_path = vestrilon_file("pending-toggle-vpn.txt");
     // The helper appends the line before it sends the action.
     const std::string inbox = file_text(inbox_path);
@@ -334,18 +340,19 @@ void Session::check_click_top() {
 
 void Session::check_click(std::string_view name, ScreenPoint at, MouseButton button,
                           std::string_view action) {
-    click(at, button, 1);
-    const auto report = wait_action(action, reply_timeout);
+    const std::size_t mark = click(at, button, 1);
+    const auto report = wait_action(mark, action, reply_timeout);
     record(name, report.has_value(),
            report ? "action=" + std::string(action) + " at " + position_text(report->position)
                   : "no " + std::string(action) + " action within 3 s");
 }
 
 void Session::check_double_click() {
-    click(on_overlay(70, 96), MouseButton::left, 2);
-    const auto restore = wait_action("restoreMain", reply_timeout);
+    const std::size_t mark = click(on_overlay(70, 96), MouseButton::left, 2);
+    const auto restore = wait_action(mark, "restoreMain", reply_timeout);
     const auto add = wait_report(
-        next_, [](const HelperReport& r) { return r.type == "addFromClipboard"; }, reply_timeout);
+        restore ? next_ : mark, [](const HelperReport& r) { return r.type == "addFromClipboard"; },
+        reply_timeout);
     record("double-click-lower", restore && add,
            std::string(restore ? "restoreMain" : "no restoreMain") +
                (add ? " then addFromClipboard" : ", no addFromClipboard after it"));
@@ -358,6 +365,7 @@ void Session::check_drag() {
     const ScreenPoint end{start.x + 60 * direction, start.y};
     const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
     if (Clock::now() < ready) std::this_thread::sleep_until(ready);
+    const std::size_t mark = reports_.size();
     (void)desktop_.move_to(start);
     std::this_thread::sleep_for(input_pace);
     const ScreenPoint pressed = desktop_.cursor();
@@ -368,7 +376,7 @@ void Session::check_drag() {
     last_left_press_ = Clock::now();
     const ScreenPoint expected{origin.x + released.x - pressed.x,
                                origin.y + released.y - pressed.y};
-    const auto action = wait_action("dragEnded", reply_timeout);
+    const auto action = wait_action(mark, "dragEnded", reply_timeout);
     const auto window = top_left(desktop_.overlay_rect());
     if (auto rect = desktop_.overlay_rect()) overlay_ = *rect;
     dragged_to_ = window;
@@ -389,6 +397,8 @@ void Session::check_set_position_after_drag() {
         reports_.size(),
         [&](const HelperReport& r) { return r.type == "state" && r.at >= applied; }, 2500ms);
     const auto window = top_left(desktop_.overlay_rect());
+    // The drop goes wherever the window is, even where it should not be.
+    if (auto rect = desktop_.overlay_rect()) overlay_ = *rect;
     const bool stayed =
         state && dragged_to_ && state->position == dragged_to_ && window == dragged_to_;
     record("set-position-after-drag", stayed,
@@ -405,10 +415,10 @@ void Session::check_ole_drag() {
     const ScreenPoint target = on_overlay(104, 80);
     std::optional<HelperReport> hover;
     milliseconds hover_after{0};
+    const std::size_t drag_mark = reports_.size();
     if (opened) {
         const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
         if (Clock::now() < ready) std::this_thread::sleep_until(ready);
-        const std::size_t mark = reports_.size();
         (void)desktop_.move_to(source);
         std::this_thread::sleep_for(input_pace);
         (void)desktop_.press(MouseButton::left, true);
@@ -418,7 +428,8 @@ void Session::check_ole_drag() {
         for (int i = 0; i < 60 && !hover; ++i) {
             (void)desktop_.move_to({target.x + (i % 2), target.y});
             hover = wait_report(
-                mark, [](const HelperReport& r) { return r.type == "state" && r.hovering == true; },
+                drag_mark,
+                [](const HelperReport& r) { return r.type == "state" && r.hovering == true; },
                 50ms);
         }
         hover_after = std::chrono::duration_cast<milliseconds>(Clock::now() - arrived);
@@ -433,7 +444,7 @@ void Session::check_ole_drag() {
 
     const auto outcome = opened ? desktop_.drag_outcome(5s) : std::nullopt;
     const auto dropped = wait_report(
-        next_, [](const HelperReport& r) { return r.type == "textDropped"; }, reply_timeout);
+        drag_mark, [](const HelperReport& r) { return r.type == "textDropped"; }, reply_timeout);
     desktop_.close_drag_source();
     const std::string log_line = drop_log_line(url);
     bool logged = false;
