@@ -1,5 +1,6 @@
 #include "self_test.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -260,7 +261,8 @@ void Session::check_visibility(bool visible) {
     const bool kept = after == before && (after == 0 || after != desktop_.overlay_id());
     std::string figure = std::string(visible ? "shown" : "hidden") +
                          (done ? " after " + std::to_string(took.count()) + "ms" : " never") +
-                         (kept ? ", foreground kept" : ", foreground window changed");
+                         (kept ? ", foreground kept" : ", foreground window changed") +
+                         (kept && after == 0 ? " (there is no foreground window)" : "");
     if (after != 0 && after == desktop_.overlay_id()) figure += " to the overlay";
     record(visible ? "set-visible-true" : "set-visible-false", done && kept, figure);
 }
@@ -514,6 +516,11 @@ bool Session::run() {
 Result<std::filesystem::path> make_data_dir(const SelfTestOptions& options,
                                             const std::string& token) {
     std::error_code error;
+    // A report folder used before holds the inbox files of the last run, which
+    // would spoil the checks of their lines.
+    if (options.report_dir) {
+        std::filesystem::remove_all(utf8_path(*options.report_dir) / "localappdata", error);
+    }
     std::filesystem::path dir = options.report_dir ? utf8_path(*options.report_dir) / "localappdata"
                                                    : std::filesystem::temp_directory_path(error) /
                                                          ("vth-self-test-" + token.substr(0, 12));
@@ -593,8 +600,9 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
     Session session(desktop, *reports, *connection->outbox, **helper, data_dir, token);
     const bool ran = session.run();
     desktop.restore_cursor();
+    if (!ran) (void)connection->outbox->send_line(R"({"type":"shutdown"})");
     connection->outbox->finish();
-    if (auto code = (*helper)->wait(ran ? 0ms : 3s); !code) (*helper)->kill();
+    if (auto code = (*helper)->wait(ran ? 0ms : helper_exit_timeout); !code) (*helper)->kill();
     if (reports->wait_closed(Clock::now() + 5s)) {
         reader.join();
     } else {
