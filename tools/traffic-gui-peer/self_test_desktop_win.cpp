@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -145,6 +146,11 @@ BOOL CALLBACK add_display(HMONITOR monitor, HDC, LPRECT, LPARAM data) noexcept {
     return TRUE;
 }
 
+// The buttons our input holds down, physical ones; shared with the console
+// handler, which runs on a thread of its own.
+std::atomic<bool> left_held{false};
+std::atomic<bool> right_held{false};
+
 INPUT mouse_input(DWORD flags, LONG dx = 0, LONG dy = 0) {
     INPUT input{};
     input.type = INPUT_MOUSE;
@@ -159,6 +165,21 @@ Result<void> send_input(INPUT input) {
         return fail("SendInput failed (error " + std::to_string(GetLastError()) + ")");
     }
     return {};
+}
+
+void release_held_buttons() noexcept {
+    INPUT up = mouse_input(MOUSEEVENTF_LEFTUP);
+    if (left_held.exchange(false)) SendInput(1, &up, sizeof up);
+    up = mouse_input(MOUSEEVENTF_RIGHTUP);
+    if (right_held.exchange(false)) SendInput(1, &up, sizeof up);
+}
+
+// Ctrl+C in the middle of a drag must not leave the button down for the
+// user; the default handler ends the process afterwards, and the helper
+// ends on its own once its next write finds the connection closed.
+BOOL WINAPI release_on_break(DWORD) noexcept {
+    release_held_buttons();
+    return FALSE;
 }
 
 class WinDesktop final : public Desktop {
@@ -269,14 +290,12 @@ class WinDesktop final : public Desktop {
         const DWORD flag = physical_left ? (down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP)
                                          : (down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP);
         auto sent = send_input(mouse_input(flag));
-        if (sent) (physical_left ? left_held_ : right_held_) = down;
+        if (sent) (physical_left ? left_held : right_held).store(down);
         return sent;
     }
 
     void restore_cursor() override {
-        if (left_held_) (void)send_input(mouse_input(MOUSEEVENTF_LEFTUP));
-        if (right_held_) (void)send_input(mouse_input(MOUSEEVENTF_RIGHTUP));
-        left_held_ = right_held_ = false;
+        release_held_buttons();
         SetCursorPos(saved_.x, saved_.y);
     }
 
@@ -319,8 +338,6 @@ class WinDesktop final : public Desktop {
   private:
     POINT saved_;
     HWND overlay_ = nullptr;
-    bool left_held_ = false;
-    bool right_held_ = false;
     std::shared_ptr<DragShared> drag_;
     std::thread drag_thread_;
 };
@@ -363,6 +380,7 @@ Result<std::unique_ptr<Desktop>> open_desktop() {
     become_dpi_aware();
     if (auto reason = not_interactive()) return fail(*reason);
     if (auto reason = foreground_held()) return fail(*reason);
+    SetConsoleCtrlHandler(release_on_break, TRUE);
     POINT saved{};
     if (!GetCursorPos(&saved)) return fail("no interactive desktop: the cursor cannot be read");
     return std::make_unique<WinDesktop>(saved);
