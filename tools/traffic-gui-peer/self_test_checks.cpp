@@ -79,6 +79,11 @@ Latency latency_of(std::vector<std::chrono::milliseconds> samples) {
     return {samples[samples.size() / 2], samples.back()};
 }
 
+bool latency_acceptable(const Latency& latency) {
+    return latency.median <= std::chrono::milliseconds(100) &&
+           latency.worst <= std::chrono::milliseconds(500);
+}
+
 std::size_t count_near(const Capture& capture, int top, int bottom, Rgb colour) {
     std::size_t count = 0;
     top = std::max(top, 0);

@@ -78,6 +78,9 @@ struct Latency {
     std::chrono::milliseconds worst{0};
 };
 Latency latency_of(std::vector<std::chrono::milliseconds> samples);
+// The helper answers a command on its next 8 ms pass; these bounds leave
+// room for a busy machine and still catch a helper that polls too slowly.
+bool latency_acceptable(const Latency& latency);
 
 // Pixels of a capture, blue, green, red, alpha per pixel, rows top down.
 struct Capture {

@@ -145,7 +145,9 @@ void Session::check_set_position() {
     }
     if (auto rect = desktop_.overlay_rect()) overlay_ = *rect;
     const Latency latency = latency_of(latencies);
-    record("set-position", latencies.size() == positions.size() && moved == positions.size(),
+    record("set-position",
+           latencies.size() == positions.size() && moved == positions.size() &&
+               latency_acceptable(latency),
            "median=" + std::to_string(latency.median.count()) +
                "ms worst=" + std::to_string(latency.worst.count()) + "ms reported=" +
                std::to_string(latencies.size()) + "/" + std::to_string(positions.size()) +
@@ -201,12 +203,13 @@ bool Session::input_reaches(std::initializer_list<ScreenPoint> points) {
     return true;
 }
 
+void Session::wait_out_double_click() {
+    const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
+    if (Clock::now() < ready) std::this_thread::sleep_until(ready);
+}
+
 std::size_t Session::click(ScreenPoint at, MouseButton button, int count) {
-    if (button == MouseButton::left) {
-        // Apart from a double-click, presses must not pair up into one.
-        const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
-        if (Clock::now() < ready) std::this_thread::sleep_until(ready);
-    }
+    if (button == MouseButton::left) wait_out_double_click();
     const std::size_t mark = reports_.size();
     (void)desktop_.move_to(at);
     std::this_thread::sleep_for(input_pace);
@@ -269,8 +272,7 @@ void Session::check_drag() {
     const ScreenPoint start = on_overlay(60, 80);
     const std::int32_t direction = overlay_.right + 80 < work_area().right ? 1 : -1;
     const ScreenPoint end{start.x + 60 * direction, start.y};
-    const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
-    if (Clock::now() < ready) std::this_thread::sleep_until(ready);
+    wait_out_double_click();
     const std::size_t mark = reports_.size();
     (void)desktop_.move_to(start);
     std::this_thread::sleep_for(input_pace);
@@ -316,8 +318,7 @@ void Session::check_set_position_after_drag() {
 std::optional<HelperReport> Session::drag_over_overlay(ScreenPoint source, std::size_t mark,
                                                        milliseconds& hover_after) {
     const ScreenPoint target = on_overlay(104, 80);
-    const auto ready = last_left_press_ + desktop_.double_click_time() + 50ms;
-    if (Clock::now() < ready) std::this_thread::sleep_until(ready);
+    wait_out_double_click();
     (void)desktop_.move_to(source);
     std::this_thread::sleep_for(input_pace);
     (void)desktop_.press(MouseButton::left, true);

@@ -65,6 +65,8 @@ class Session {
     ScreenRect work_area() const;
     ScreenPoint on_overlay(std::int32_t dx, std::int32_t dy) const;
     bool input_reaches(std::initializer_list<ScreenPoint> points);
+    // Apart from a double-click, left presses must not pair up into one.
+    void wait_out_double_click();
     // The index from which the click's reports come.
     std::size_t click(ScreenPoint at, MouseButton button, int count);
     void glide(ScreenPoint from, ScreenPoint to, int steps);
