@@ -1,6 +1,7 @@
 #pragma once
 // Starting the helper for the peer, and ending it.
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@ class HelperProcess {
     virtual std::optional<int> wait(std::chrono::milliseconds timeout) = 0;
     // Ends it by force, with what it started; the exit code.
     virtual int kill() = 0;
+    virtual std::uint32_t pid() const = 0;
 };
 
 // Runs program with LOCALAPPDATA set to data_dir (absolute). Natively its

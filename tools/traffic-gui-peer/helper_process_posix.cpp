@@ -67,6 +67,7 @@ int exit_code(int status) {
 class PosixHelper final : public HelperProcess {
   public:
     explicit PosixHelper(pid_t pid) : pid_(pid) {}
+    std::uint32_t pid() const override { return static_cast<std::uint32_t>(pid_); }
     ~PosixHelper() override {
         if (!code_) kill();
     }

@@ -14,6 +14,7 @@ namespace {
 class WinHelper final : public HelperProcess {
   public:
     explicit WinHelper(win::UniqueHandle process) : process_(std::move(process)) {}
+    std::uint32_t pid() const override { return GetProcessId(process_.get()); }
     ~WinHelper() override {
         if (!code_) kill();
     }

@@ -29,6 +29,7 @@
 #include "options.hpp"
 #include "outbox.hpp"
 #include "script.hpp"
+#include "self_test.hpp"
 #include "stdin_source.hpp"
 #include "traffic.hpp"
 
@@ -294,5 +295,6 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (vth::peer::asks_self_test(args)) return vth::peer::run_self_test(args);
     return vth::peer::run(args, start);
 }

@@ -7,6 +7,7 @@ namespace vth::peer {
 
 const char* const usage_text =
     "usage: traffic-gui-peer (--helper PATH | --no-start) [options]\n"
+    "       traffic-gui-peer --self-test [--report DIR] [--helper PATH]   (Windows)\n"
     "  --helper PATH     start the helper (natively, a .exe runs under Wine;\n"
     "                    its path and the data dir must then hold no blanks or\n"
     "                    any of \"&|<>^%())\n"

@@ -8,14 +8,15 @@
 #include <atomic>
 #include <vector>
 
-#include "data_description.hpp"
+#include "offered_format.hpp"
 #include "os/win/common/com_ref.hpp"
 
 namespace vth::drag {
 
 class OfferedDataObject final : public IDataObject {
   public:
-    static win::ComRef<IDataObject> create(std::vector<OfferedFormat> offers, bool endless_formats);
+    static win::ComRef<IDataObject> create(std::vector<OfferedFormat> offers,
+                                           bool endless_formats = false);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) noexcept override;
     ULONG STDMETHODCALLTYPE AddRef() noexcept override;
