@@ -54,6 +54,9 @@ class ReportingWindow final : public vth::OverlayWindow {
     bool drop_target_registered() const override { return inner_->drop_target_registered(); }
     void show(bool visible) override { inner_->show(visible); }
     void move_to(vth::ScreenPoint p) override { inner_->move_to(p); }
+    void move_keeping_visibility(vth::ScreenPoint p) override {
+        inner_->move_keeping_visibility(p);
+    }
     void dispatch_messages() override { inner_->dispatch_messages(); }
     std::optional<vth::ScreenPoint> outer_position() const override {
         return inner_->outer_position();

@@ -1,7 +1,8 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <system_error>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "common/os.hpp"
@@ -58,6 +59,10 @@ bool is_not_found(long os_code) {
         case ERROR_INVALID_DRIVE:
         case ERROR_BAD_NETPATH:
         case ERROR_BAD_NET_NAME:
+        // Held for a moment by another program: a GUI writing it without read
+        // sharing, an antivirus or backup tool reading it.
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
             return true;
         default:
             return false;
@@ -108,18 +113,30 @@ std::uint64_t system_time_as_file_time() noexcept {
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+namespace {
+
+// The calling thread's high-resolution timer, made at its first sleep and
+// closed when the thread ends; null when the system cannot make one, and then
+// for the rest of the thread's life. Making a kernel timer per sleep cost a
+// system call pair every 8 ms on each polling thread.
+HANDLE thread_timer() noexcept {
+    thread_local const win::UniqueHandle timer(CreateWaitableTimerExW(
+        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+    return timer.get();
+}
+
+bool wait_on_timer(HANDLE timer, std::chrono::milliseconds duration) noexcept {
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(duration.count()) * 10000;  // relative, 100 ns
+    return SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+           WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
 void sleep_for(std::chrono::milliseconds duration) noexcept {
     using Clock = std::chrono::steady_clock;
-    win::UniqueHandle timer(CreateWaitableTimerExW(
-        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
-    if (timer) {
-        LARGE_INTEGER due{};
-        due.QuadPart = -static_cast<LONGLONG>(duration.count()) * 10000;  // relative, 100 ns
-        if (SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE) &&
-            WaitForSingleObject(timer.get(), INFINITE) == WAIT_OBJECT_0) {
-            return;
-        }
-    }
+    if (HANDLE timer = thread_timer(); timer != nullptr && wait_on_timer(timer, duration)) return;
     // No high-resolution timer here: 1 ms sleeps until the time has passed.
     auto until = Clock::now() + duration;
     while (Clock::now() < until) Sleep(1);
@@ -144,15 +161,61 @@ void name_this_thread(const std::string& name) noexcept {
 
 }  // namespace
 
-Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+struct Thread::Native {
+    win::UniqueHandle handle;
+};
+
+Thread::Thread() noexcept = default;
+Thread::Thread(std::unique_ptr<Native> native) noexcept : native_(std::move(native)) {}
+Thread::Thread(Thread&&) noexcept = default;
+Thread& Thread::operator=(Thread&&) noexcept = default;
+Thread::~Thread() = default;
+
+void Thread::join() noexcept {
+    if (!native_) return;
+    WaitForSingleObject(native_->handle.get(), INFINITE);
+    native_.reset();
+}
+
+void Thread::detach() noexcept {
+    native_.reset();
+}
+
+namespace {
+
+struct ThreadStart {
+    std::string name;
+    std::move_only_function<void()> body;
+};
+
+DWORD WINAPI run_thread(void* parameter) noexcept {
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
     try {
-        return std::thread([name, body = std::move(body)]() mutable {
-            name_this_thread(name);
-            body();
-        });
-    } catch (const std::system_error& e) {
-        return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());
+        name_this_thread(start->name);
+        start->body();
+    } catch (...) {
+        // Nothing may leave a thread.
     }
+    return 0;
+}
+
+}  // namespace
+
+// CreateThread rather than std::thread, whose failure reaches us only as an
+// errno value from the threads library: the system's own error is wanted.
+Result<Thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+    std::unique_ptr<ThreadStart> start;
+    std::unique_ptr<Thread::Native> native;
+    try {
+        start = std::make_unique<ThreadStart>(name, std::move(body));
+        native = std::make_unique<Thread::Native>();
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(win::system_error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    native->handle.reset(CreateThread(nullptr, 0, run_thread, start.get(), 0, nullptr));
+    if (!native->handle) return std::unexpected(win::system_error(GetLastError()));
+    start.release();  // the thread owns it now
+    return Thread(std::move(native));
 }
 
 }  // namespace vth::os
