@@ -3,13 +3,15 @@ vth-overlay-host: window, gestures, SetPosition rules, display changes,
 drops, and the cost of an idle overlay."""
 import json
 import os
+import shutil
 import statistics
 import subprocess
+import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from winebench import WineTestCase, wait_until
+from winebench import WINESERVER, WineBench, WineTestCase, wait_until
 
 TITLE = "Vestrilon traffic"
 
@@ -45,10 +47,29 @@ def host_pid() -> int | None:
     return None
 
 
+def prefix_with_faces(bench: WineBench, faces: list[str]) -> Path:
+    """A prefix of its own whose registry makes each face a replacement name
+    for DejaVu Sans; it shares drive C with the bench's prefix, so making it
+    takes no time."""
+    prefix = Path(tempfile.mkdtemp(prefix="prefix-", dir=bench.workdir))
+    for name in ("system.reg", "user.reg", "userdef.reg", ".update-timestamp"):
+        shutil.copy2(bench.prefix / name, prefix / name)
+    (prefix / "drive_c").symlink_to(bench.prefix / "drive_c")
+    (prefix / "dosdevices").mkdir()
+    (prefix / "dosdevices" / "c:").symlink_to("../drive_c")
+    (prefix / "dosdevices" / "z:").symlink_to("/")
+    with open(prefix / "user.reg", "a", encoding="utf-8") as registry:
+        registry.write("\n[Software\\\\Wine\\\\Fonts\\\\Replacements] 0\n")
+        for face in faces:
+            registry.write(f'"{face}"="DejaVu Sans"\n')
+    return prefix
+
+
 class OverlayHostTests(WineTestCase):
-    def start(self, at="300,200"):
-        self.host = self.bench.start(self.bench.exe("vth-overlay-host"), ["--at", at],
-                                     stdin=subprocess.PIPE)
+    def start(self, at="300,200", bench=None):
+        bench = bench or self.bench
+        self.host = bench.start(bench.exe("vth-overlay-host"), ["--at", at],
+                                stdin=subprocess.PIPE)
         self.addCleanup(self.host.kill)
         self.wait_event(lambda e: e["event"] == "flags" and e["ole"], 60)
         self.window = self.bench.find_window(TITLE)
@@ -111,13 +132,23 @@ class OverlayHostTests(WineTestCase):
         # (Windows does not), so activation by clicks is not checked here.
         self.end()
 
+    def window_info(self):
+        before = len(self.events())
+        self.send("window")
+        return self.wait_event(lambda e: e["event"] == "window", after=before)
+
     def test_set_position_rules_and_display_change(self):
         self.start()
         bench = self.bench
-        self.send({"type": "setVisible", "visible": False})
-        time.sleep(0.3)
+        for visible in (False, True, False):
+            self.send({"type": "setVisible", "visible": visible})
+            info = self.window_info()
+            self.assertEqual((info["visible"], info["foreground"]), (visible, False), visible)
         self.send({"type": "setPosition", "x": 100, "y": 120})
         self.wait_event(lambda e: e["event"] == "position" and e["x"] == 100)
+        info = self.window_info()
+        self.assertEqual((info["visible"], info["foreground"]), (True, False),
+                         "setPosition shows a hidden overlay without activating it")
         self.assertEqual(bench.window_geometry(bench.find_window(TITLE))[:2], (100, 120))
         bench.mouse_move(150, 200)
         bench.mouse_down()
@@ -131,9 +162,24 @@ class OverlayHostTests(WineTestCase):
         self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5)
         self.assertEqual(bench.window_geometry(self.window)[:2], (1200, 120))
         self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
+        # While the button is held the move waits for the release.
+        bench.mouse_move(1260, 200)
+        bench.mouse_down()
+        self.wait_event(lambda e: e["event"] == "flags" and e["interacting"])
         self.send("displayChange")
+        time.sleep(0.3)
+        self.assertEqual(self.events("position")[-1]["x"], 1200)
+        bench.mouse_up()
         self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208)
         self.assertEqual(bench.window_geometry(self.window)[:2], (1280 - 208, 120))
+        # A hidden overlay is moved and stays hidden.
+        bench.drag((1100, 200), (1250, 200), steps=10)
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1222)
+        self.send({"type": "setVisible", "visible": False})
+        before = len(self.events())
+        self.send("displayChange")
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208, after=before)
+        self.assertFalse(self.window_info()["visible"])
         self.end()
 
     def test_drop_reaches_pump(self):
@@ -152,6 +198,27 @@ class OverlayHostTests(WineTestCase):
         self.assertIn(True, hovering)
         self.assertFalse(hovering[-1])
         self.end()
+
+    def test_font_face_is_the_first_installed(self):
+        rows = [
+            ([], ""),
+            (["Segoe UI"], "Segoe UI"),
+            (["Segoe UI Variable Text", "Segoe UI"], "Segoe UI Variable Text"),
+        ]
+        for faces, chosen in rows:
+            with self.subTest(faces=faces):
+                bench = WineBench(self.bench.build_dir)
+                bench.display = self.bench.display
+                bench.prefix = prefix_with_faces(self.bench, faces)
+                try:
+                    self.start(bench=bench)
+                    self.send("font")
+                    self.assertEqual(self.wait_event(lambda e: e["event"] == "font")["face"],
+                                     chosen)
+                    self.end()
+                finally:
+                    bench.close()
+                    subprocess.run([WINESERVER, "-k"], env=bench.env(), timeout=30)
 
     @unittest.skipUnless(os.environ.get("VTH_MEASURE") == "1",
                          "a measurement, not a check: run with VTH_MEASURE=1")

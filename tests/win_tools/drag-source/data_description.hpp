@@ -2,8 +2,10 @@
 // The data object a drag offers, as described on the command line:
 //   FORMAT[@LINDEX]:MEDIUM:ENCODING:DATA
 // FORMAT is a clipboard format number or name; MEDIUM is hglobal or stream;
-// ENCODING is text (UTF-8), utf16 (UTF-16LE) or hex. text and utf16 take the
-// escapes \n \r \t \0 and \\; no terminator is added.
+// ENCODING is text (UTF-8), utf16 (UTF-16LE), hex, or file (DATA is a path
+// whose bytes are offered as they stand, for data too long for a command
+// line). text and utf16 take the escapes \n \r \t \0 and \\; no terminator is
+// added.
 #include <cstdint>
 #include <string>
 #include <string_view>
