@@ -132,23 +132,26 @@ class OverlayHostTests(WineTestCase):
         # (Windows does not), so activation by clicks is not checked here.
         self.end()
 
-    def window_info(self):
-        before = len(self.events())
-        self.send("window")
-        return self.wait_event(lambda e: e["event"] == "window", after=before)
+    def window_info(self, visible=None):
+        """The window's description, once it is as visible as asked (the
+        overlay thread applies commands within a pass)."""
+        def ask():
+            before = len(self.events())
+            self.send("window")
+            info = self.wait_event(lambda e: e["event"] == "window", after=before)
+            return info if visible is None or info["visible"] == visible else None
+        return wait_until(ask, 5, interval=0.02, what=f"window visible={visible}")
 
     def test_set_position_rules_and_display_change(self):
         self.start()
         bench = self.bench
         for visible in (False, True, False):
             self.send({"type": "setVisible", "visible": visible})
-            info = self.window_info()
-            self.assertEqual((info["visible"], info["foreground"]), (visible, False), visible)
+            self.assertFalse(self.window_info(visible)["foreground"], visible)
         self.send({"type": "setPosition", "x": 100, "y": 120})
         self.wait_event(lambda e: e["event"] == "position" and e["x"] == 100)
-        info = self.window_info()
-        self.assertEqual((info["visible"], info["foreground"]), (True, False),
-                         "setPosition shows a hidden overlay without activating it")
+        self.assertFalse(self.window_info(True)["foreground"],
+                         "setPosition showed a hidden overlay and activated it")
         self.assertEqual(bench.window_geometry(bench.find_window(TITLE))[:2], (100, 120))
         bench.mouse_move(150, 200)
         bench.mouse_down()
@@ -179,7 +182,7 @@ class OverlayHostTests(WineTestCase):
         before = len(self.events())
         self.send("displayChange")
         self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208, after=before)
-        self.assertFalse(self.window_info()["visible"])
+        self.assertFalse(self.window_info()["visible"], "the re-clamp showed a hidden overlay")
         self.end()
 
     def test_drop_reaches_pump(self):
