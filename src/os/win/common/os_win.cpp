@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "common/os.hpp"
@@ -115,15 +116,32 @@ std::uint64_t system_time_as_file_time() noexcept {
 
 namespace {
 
-// The calling thread's high-resolution timer, made at its first sleep and
-// closed when the thread ends; null when the system cannot make one, and then
-// for the rest of the thread's life. Making a kernel timer per sleep cost a
-// system call pair every 8 ms on each polling thread.
-HANDLE thread_timer() noexcept {
-    thread_local const win::UniqueHandle timer(CreateWaitableTimerExW(
-        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
-    return timer.get();
+// The calling thread's high-resolution timer, made at its first sleep; null
+// when the system cannot make one. A thread that start_thread starts closes it
+// when it ends (run_thread); any other thread keeps it until the process ends.
+// Making a kernel timer per sleep cost a system call pair every 8 ms on each
+// polling thread. No thread_local owner: MinGW-w64 builds run thread_local
+// destructors unreliably (two in one thread crash its exit).
+thread_local HANDLE thread_timer = nullptr;
+thread_local bool thread_timer_made = false;
+
+HANDLE make_high_resolution_timer() noexcept {
+    return CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                  TIMER_ALL_ACCESS);
 }
+
+HANDLE timer_of_this_thread() noexcept {
+    if (!std::exchange(thread_timer_made, true)) thread_timer = make_high_resolution_timer();
+    return thread_timer;
+}
+
+// Closes, at the end of the thread that runs it, the timer that thread made.
+struct CloseThreadTimerAtEnd {
+    CloseThreadTimerAtEnd() = default;
+    CloseThreadTimerAtEnd(const CloseThreadTimerAtEnd&) = delete;
+    CloseThreadTimerAtEnd& operator=(const CloseThreadTimerAtEnd&) = delete;
+    ~CloseThreadTimerAtEnd() { const win::UniqueHandle made(std::exchange(thread_timer, nullptr)); }
+};
 
 bool wait_on_timer(HANDLE timer, std::chrono::milliseconds duration) noexcept {
     LARGE_INTEGER due{};
@@ -136,7 +154,9 @@ bool wait_on_timer(HANDLE timer, std::chrono::milliseconds duration) noexcept {
 
 void sleep_for(std::chrono::milliseconds duration) noexcept {
     using Clock = std::chrono::steady_clock;
-    if (HANDLE timer = thread_timer(); timer != nullptr && wait_on_timer(timer, duration)) return;
+    if (HANDLE timer = timer_of_this_thread(); timer != nullptr && wait_on_timer(timer, duration)) {
+        return;
+    }
     // No high-resolution timer here: 1 ms sleeps until the time has passed.
     auto until = Clock::now() + duration;
     while (Clock::now() < until) Sleep(1);
@@ -190,6 +210,7 @@ struct ThreadStart {
 
 DWORD WINAPI run_thread(void* parameter) noexcept {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
+    const CloseThreadTimerAtEnd close_timer;
     try {
         name_this_thread(start->name);
         start->body();
