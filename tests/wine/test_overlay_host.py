@@ -166,14 +166,15 @@ class OverlayHostTests(WineTestCase):
         self.assertEqual(bench.window_geometry(self.window)[:2], (1200, 120))
         self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
         # While the button is held the move waits for the release.
-        bench.mouse_move(1260, 200)
+        before = len(self.events())
+        bench.mouse_move(1240, 230)
         bench.mouse_down()
-        self.wait_event(lambda e: e["event"] == "flags" and e["interacting"])
+        self.wait_event(lambda e: e["event"] == "flags" and e["interacting"], after=before)
         self.send("displayChange")
         time.sleep(0.3)
         self.assertEqual(self.events("position")[-1]["x"], 1200)
         bench.mouse_up()
-        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208)
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208, after=before)
         self.assertEqual(bench.window_geometry(self.window)[:2], (1280 - 208, 120))
         # A hidden overlay is moved and stays hidden.
         bench.drag((1100, 200), (1250, 200), steps=10)
