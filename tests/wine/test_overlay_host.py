@@ -3,15 +3,13 @@ vth-overlay-host: window, gestures, SetPosition rules, display changes,
 drops, and the cost of an idle overlay."""
 import json
 import os
-import shutil
 import statistics
 import subprocess
-import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from winebench import WINESERVER, WineBench, WineTestCase, wait_until
+from winebench import WineBench, WineTestCase, wait_until
 
 TITLE = "Vestrilon traffic"
 
@@ -47,22 +45,11 @@ def host_pid() -> int | None:
     return None
 
 
-def prefix_with_faces(bench: WineBench, faces: list[str]) -> Path:
-    """A prefix of its own whose registry makes each face a replacement name
-    for DejaVu Sans; it shares drive C with the bench's prefix, so making it
-    takes no time."""
-    prefix = Path(tempfile.mkdtemp(prefix="prefix-", dir=bench.workdir))
-    for name in ("system.reg", "user.reg", "userdef.reg", ".update-timestamp"):
-        shutil.copy2(bench.prefix / name, prefix / name)
-    (prefix / "drive_c").symlink_to(bench.prefix / "drive_c")
-    (prefix / "dosdevices").mkdir()
-    (prefix / "dosdevices" / "c:").symlink_to("../drive_c")
-    (prefix / "dosdevices" / "z:").symlink_to("/")
-    with open(prefix / "user.reg", "a", encoding="utf-8") as registry:
-        registry.write("\n[Software\\\\Wine\\\\Fonts\\\\Replacements] 0\n")
-        for face in faces:
-            registry.write(f'"{face}"="DejaVu Sans"\n')
-    return prefix
+def font_replacements(faces: list[str]) -> str:
+    """Registry text that makes each face a replacement name for DejaVu Sans."""
+    lines = ["", "[Software\\\\Wine\\\\Fonts\\\\Replacements] 0"]
+    lines += [f'"{face}"="DejaVu Sans"' for face in faces]
+    return "\n".join(lines) + "\n"
 
 
 class OverlayHostTests(WineTestCase):
@@ -213,7 +200,7 @@ class OverlayHostTests(WineTestCase):
             with self.subTest(faces=faces):
                 bench = WineBench(self.bench.build_dir)
                 bench.display = self.bench.display
-                bench.prefix = prefix_with_faces(self.bench, faces)
+                bench.use_own_prefix(font_replacements(faces))
                 try:
                     self.start(bench=bench)
                     self.send("font")
@@ -222,7 +209,6 @@ class OverlayHostTests(WineTestCase):
                     self.end()
                 finally:
                     bench.close()
-                    subprocess.run([WINESERVER, "-k"], env=bench.env(), timeout=30)
 
     @unittest.skipUnless(os.environ.get("VTH_MEASURE") == "1",
                          "a measurement, not a check: run with VTH_MEASURE=1")
