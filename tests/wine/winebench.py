@@ -13,7 +13,9 @@ What it does for a test:
 - starts Xvfb on a free display (unless the caller already has DISPLAY set
   and VTH_USE_DISPLAY=1), and stops it at the end;
 - creates the Wine prefix once per build tree (<build>/wineprefix, guarded
-  by a lock, so parallel tests share it safely);
+  by a lock, so parallel tests share it safely); each WineTestCase class
+  then runs in a prefix of its own that shares that one's drive C, with its
+  own Wine server, so tests running at the same time share no desktop;
 - runs programs through vth-launch.exe, which sets or unsets LOCALAPPDATA on
   the Windows side (Wine would otherwise set it from its own profile) and
   returns the program's exit code;
