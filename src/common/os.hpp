@@ -5,10 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "common/error.hpp"
 
@@ -24,7 +24,8 @@ std::string join_path(std::string_view dir, std::string_view name);
 Result<std::string> read_file(const std::string& path);
 
 // True for the codes that mean "not there (yet)": file or path not found and
-// their relatives (invalid drive, bad network path or name).
+// their relatives (invalid drive, bad network path or name), and on Windows a
+// file another program holds open without read sharing or has locked.
 bool is_not_found(long os_code);
 
 // The code of a call interrupted before it transferred anything (WSAEINTR
@@ -65,9 +66,33 @@ void sleep_for(std::chrono::milliseconds duration) noexcept;
 
 std::uint32_t process_id() noexcept;
 
+// A started thread. join waits for its end; detach lets it run on alone. One
+// neither joined nor detached is detached when its Thread is destroyed.
+// Move-only; used by one thread at a time.
+class Thread {
+  public:
+    struct Native;  // the platform's handle
+
+    Thread() noexcept;
+    explicit Thread(std::unique_ptr<Native> native) noexcept;
+    Thread(Thread&&) noexcept;
+    Thread& operator=(Thread&&) noexcept;
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+    ~Thread();
+
+    bool joinable() const noexcept { return native_ != nullptr; }
+    void join() noexcept;
+    void detach() noexcept;
+
+  private:
+    std::unique_ptr<Native> native_;
+};
+
 // Starts body on a new thread that carries name where the system shows
 // thread names (Linux keeps the first 15 bytes). Fails with the system's
-// error when no thread can be started; body must not throw.
-Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body);
+// error, "<message> (os error N)", when no thread can be started; body must
+// not throw.
+Result<Thread> start_thread(const std::string& name, std::move_only_function<void()> body);
 
 }  // namespace vth::os

@@ -5,6 +5,7 @@
 // thread writes it. Errors carry the system's text in the form
 // "<message> (os error N)" and the code in Error::os_code.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,11 +15,20 @@
 
 namespace vth {
 
+// The most one write hands to the system. Windows applies the write timeout
+// to a whole send call, so a long message to a GUI that reads slowly but
+// steadily goes out in pieces, each of which must move within the timeout:
+// the timeout then means "no progress for that long", as it does elsewhere.
+inline constexpr std::size_t max_write_piece = std::size_t{64} * 1024;
+
 class SocketStream : public ByteSource, public ByteSink {
   public:
     // Disables Nagle's algorithm.
     virtual Result<void> set_no_delay() = 0;
-    // A write that cannot finish within timeout fails with the system's error.
+    // Whether Nagle's algorithm is off, as the system reports it.
+    virtual Result<bool> no_delay() const = 0;
+    // A write whose piece (at most max_write_piece bytes) cannot move within
+    // timeout fails with the system's error.
     virtual Result<void> set_write_timeout(std::chrono::milliseconds timeout) = 0;
     // A second stream on the same connection with its own socket handle, for
     // another thread; closing one leaves the other open.

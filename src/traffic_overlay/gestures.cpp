@@ -30,28 +30,32 @@ float pointer_distance(ScreenPoint from, ScreenPoint to) {
     return std::sqrt(static_cast<float>(static_cast<std::int32_t>(squares)));
 }
 
-void gesture_press(GestureState& state, ScreenPoint cursor, ScreenPoint window_origin) {
-    state.press = Press{cursor, window_origin};
-    state.press_in_top_zone = in_top_zone(cursor, window_origin.y);
+bool gesture_press(GestureState& state, std::optional<ScreenPoint> cursor,
+                   std::optional<ScreenPoint> window_origin) {
+    if (!cursor || !window_origin) return false;
+    state.press = Press{*cursor, *window_origin};
+    state.press_in_top_zone = in_top_zone(*cursor, window_origin->y);
     state.dragging = false;
+    return true;
 }
 
-std::optional<ScreenPoint> gesture_move(GestureState& state, ScreenPoint cursor) {
-    if (!state.press) return std::nullopt;
+std::optional<ScreenPoint> gesture_move(GestureState& state, std::optional<ScreenPoint> cursor) {
+    if (!state.press || !cursor) return std::nullopt;
     const Press& press = *state.press;
     float threshold = state.press_in_top_zone ? top_zone_drag_threshold : lower_zone_drag_threshold;
-    if (!state.dragging && pointer_distance(press.point, cursor) >= threshold) {
+    if (!state.dragging && pointer_distance(press.point, *cursor) >= threshold) {
         state.dragging = true;
         state.user_moved = true;
     }
     if (!state.dragging) return std::nullopt;
-    return ScreenPoint{wrapping_sum(press.origin.x, wrapping_difference(cursor.x, press.point.x)),
-                       wrapping_sum(press.origin.y, wrapping_difference(cursor.y, press.point.y))};
+    return ScreenPoint{wrapping_sum(press.origin.x, wrapping_difference(cursor->x, press.point.x)),
+                       wrapping_sum(press.origin.y, wrapping_difference(cursor->y, press.point.y))};
 }
 
-void gesture_release(GestureState& state, ScreenPoint cursor) {
+void gesture_release(GestureState& state, std::optional<ScreenPoint> cursor) {
+    if (!cursor) return;
     bool near = true;
-    if (state.press) near = pointer_distance(state.press->point, cursor) < near_release_distance;
+    if (state.press) near = pointer_distance(state.press->point, *cursor) < near_release_distance;
     if (state.dragging && !(near && state.press_in_top_zone)) {
         state.user_moved = true;
         state.pending_action = OverlayAction::DragEnded;
@@ -66,8 +70,10 @@ void gesture_release(GestureState& state, ScreenPoint cursor) {
     state.dragging = false;
 }
 
-void gesture_double_click(GestureState& state, ScreenPoint cursor, std::int32_t window_top) {
-    if (in_top_zone(cursor, window_top)) {
+void gesture_double_click(GestureState& state, std::optional<ScreenPoint> cursor,
+                          std::optional<ScreenPoint> window_origin) {
+    if (!cursor || !window_origin) return;
+    if (in_top_zone(*cursor, window_origin->y)) {
         state.double_click_pending = false;
     } else {
         state.pending_action = OverlayAction::none;

@@ -3,7 +3,10 @@
 // double-clicks and the right button, as pure functions over the gesture
 // state, the cursor and the window's outer top-left. The window procedure
 // reads the cursor and the window rectangle, captures or releases the mouse,
-// moves the window, and calls these; every decision is made here.
+// moves the window, and calls these; every decision is made here. A cursor or
+// rectangle the system could not read (another desktop has the input: lock
+// screen, secure attention, an elevation prompt) arrives as nothing and leaves
+// the state as it was.
 #include <cstdint>
 #include <optional>
 
@@ -25,18 +28,21 @@ bool in_top_zone(ScreenPoint cursor, std::int32_t window_top);
 // of wrapping where a difference is huge), then a single-precision root.
 float pointer_distance(ScreenPoint from, ScreenPoint to);
 
-// Left button down; the caller captures the mouse.
-void gesture_press(GestureState& state, ScreenPoint cursor, ScreenPoint window_origin);
+// Left button down. True when the press was recorded; the caller then
+// captures the mouse.
+bool gesture_press(GestureState& state, std::optional<ScreenPoint> cursor,
+                   std::optional<ScreenPoint> window_origin);
 
 // Mouse move. Returns the window's new outer top-left while dragging.
-std::optional<ScreenPoint> gesture_move(GestureState& state, ScreenPoint cursor);
+std::optional<ScreenPoint> gesture_move(GestureState& state, std::optional<ScreenPoint> cursor);
 
 // Left button up; the caller has released the capture.
-void gesture_release(GestureState& state, ScreenPoint cursor);
+void gesture_release(GestureState& state, std::optional<ScreenPoint> cursor);
 
 // Left double-click, arriving in place of the second press; the caller
 // releases the capture afterwards.
-void gesture_double_click(GestureState& state, ScreenPoint cursor, std::int32_t window_top);
+void gesture_double_click(GestureState& state, std::optional<ScreenPoint> cursor,
+                          std::optional<ScreenPoint> window_origin);
 
 void gesture_right_press(GestureState& state);
 void gesture_right_release(GestureState& state);

@@ -15,14 +15,18 @@ void store_window_position(OverlayThread& thread) {
 }
 
 // A window the display change left partly or wholly off the work areas goes
-// back onto the nearest one, dragged or not, so it is never lost.
+// back onto the nearest one, dragged or not, so it is never lost. The move
+// waits while the user holds or drags the window and changes nothing else
+// about it: a hidden overlay stays hidden.
 void keep_on_displays(OverlayThread& thread) {
-    if (!std::exchange(thread.state.gesture.displays_changed, false)) return;
+    GestureState& gesture = thread.state.gesture;
+    if (!gesture.displays_changed || gesture_interacting(gesture)) return;
+    gesture.displays_changed = false;
     auto position = thread.window.outer_position();
     if (!position) return;
     ScreenPoint clamped = thread.services.clamp(*position);
     if (clamped == *position) return;
-    thread.window.move_to(clamped);
+    thread.window.move_keeping_visibility(clamped);
     thread.cells.store_position(clamped);
 }
 

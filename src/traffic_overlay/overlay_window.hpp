@@ -28,6 +28,9 @@ class OverlayWindow {
     virtual void show(bool visible) = 0;
     // Moved (and shown) without activation; the outcome is not reported.
     virtual void move_to(ScreenPoint position) = 0;
+    // Moved without activation, shown or hidden as it was; the outcome is not
+    // reported.
+    virtual void move_keeping_visibility(ScreenPoint position) = 0;
     // Handles every pending window message; gestures update the state's
     // gesture record and may move the window.
     virtual void dispatch_messages() = 0;

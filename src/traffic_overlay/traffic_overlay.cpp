@@ -34,7 +34,7 @@ std::optional<TrafficOverlay> TrafficOverlay::create(std::int32_t x, std::int32_
 
 TrafficOverlay::TrafficOverlay(Sender<OverlayCmd> commands, Receiver<TrafficOverlayEvent> events,
                                std::shared_ptr<OverlayCells> cells,
-                               std::shared_ptr<OverlayServices> services, std::thread thread)
+                               std::shared_ptr<OverlayServices> services, os::Thread thread)
     : commands_(std::move(commands)),
       events_(std::move(events)),
       cells_(std::move(cells)),

@@ -9,9 +9,9 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <thread>
 
 #include "common/channel.hpp"
+#include "common/os.hpp"
 #include "traffic_overlay/overlay_cells.hpp"
 #include "traffic_overlay/overlay_messages.hpp"
 #include "traffic_overlay/overlay_window.hpp"
@@ -52,13 +52,13 @@ class TrafficOverlay {
   private:
     TrafficOverlay(Sender<OverlayCmd> commands, Receiver<TrafficOverlayEvent> events,
                    std::shared_ptr<OverlayCells> cells, std::shared_ptr<OverlayServices> services,
-                   std::thread thread);
+                   os::Thread thread);
 
     Sender<OverlayCmd> commands_;
     Receiver<TrafficOverlayEvent> events_;
     std::shared_ptr<OverlayCells> cells_;
     std::shared_ptr<OverlayServices> services_;  // the thread uses them until it is joined
-    std::thread thread_;
+    os::Thread thread_;
 };
 
 inline constexpr std::string_view overlay_thread_name = "vestrilon-traffic-overlay";

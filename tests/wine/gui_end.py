@@ -58,8 +58,10 @@ class Messages:
 
 class GuiEnd(Messages):
     def __init__(self, data: Path, x: int = 300, y: int = 200, token: str = "test-token",
-                 listen: bool = True, small_buffers: bool = False, on_line=None):
+                 listen: bool = True, small_buffers: bool = False, on_line=None,
+                 read_rate: int | None = None):
         super().__init__()
+        self.read_rate = read_rate  # bytes a second, or as fast as they come
         self.data = data
         self.token = token
         self.on_line = on_line
@@ -99,13 +101,16 @@ class GuiEnd(Messages):
         buffer = b""
         while True:
             self._reading.wait()
+            began = time.monotonic()
             try:
-                chunk = self.connection.recv(65536)
+                chunk = self.connection.recv(16384 if self.read_rate else 65536)
             except OSError:
                 chunk = b""
             if not chunk:
                 self.closed = True
                 return
+            if self.read_rate:
+                time.sleep(max(0.0, len(chunk) / self.read_rate - (time.monotonic() - began)))
             buffer += chunk
             while b"\n" in buffer:
                 line, buffer = buffer.split(b"\n", 1)

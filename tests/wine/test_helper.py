@@ -7,15 +7,15 @@ import time
 import unittest
 
 from gui_end import GuiEnd, log_lines
-from winebench import WineTestCase, wait_until
+from winebench import WineTestCase, wait_until, windows_path
 
 TITLE = "Vestrilon traffic"
 
 
 class HelperTests(WineTestCase):
-    def start(self, x=300, y=200, listen=True, prepare=None):
+    def start(self, x=300, y=200, listen=True, prepare=None, read_rate=None):
         self.data = self.bench.new_localappdata()
-        self.gui = GuiEnd(self.data, x=x, y=y, listen=listen)
+        self.gui = GuiEnd(self.data, x=x, y=y, listen=listen, read_rate=read_rate)
         self.addCleanup(self.gui.close)
         if prepare:
             prepare(self.data / "Vestrilon")
@@ -198,6 +198,31 @@ class HelperTests(WineTestCase):
                         log.index('textDropped len=14 preview="second.example"'))
         inbox = (self.data / "Vestrilon" / "pending-tunnel-domains.txt").read_text()
         self.assertEqual(inbox, "first.example\nsecond.example\n")
+        self.shut_down()
+
+    def drop(self, offer, at=(700, 380)):
+        """Drags a data object offering offer from a drag-source window onto at."""
+        title = "vth drag source helper big"
+        source = self.bench.start(self.bench.exe("vth-drag-source"),
+                                  ["--title", title, "--at", "100,150", "--once", offer])
+        self.addCleanup(source.kill)
+        source.wait_for_output(r'"event":"ready"', 60)
+        x, y, w, h = self.bench.window_geometry(self.bench.find_window(title))
+        self.bench.drag((x + w // 2, y + h // 2), at)
+        source.wait_for_output(r'"event":"dragged"', 60)
+
+    def test_four_megabytes_reach_a_gui_reading_256_kilobytes_a_second(self):
+        # A send may take far longer than the 2 s write timeout as long as
+        # every 64 KiB piece moves within it.
+        self.start(x=600, y=300, read_rate=256 * 1024)
+        text = "https://big.example/ " + "x" * (4 * 1024 * 1024)
+        path = self.bench.workdir / "big.txt"
+        path.write_bytes(text.encode() + b"\0")
+        self.drop(f"1:hglobal:file:{windows_path(path)}")
+        dropped = self.gui.wait_type("textDropped", 40)
+        self.assertEqual(len(dropped["text"]), len(text))
+        self.assertTrue(dropped["text"] == text)
+        self.gui.read_rate = None
         self.shut_down()
 
     def test_content_reaches_the_screen(self):

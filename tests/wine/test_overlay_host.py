@@ -9,7 +9,7 @@ import time
 import unittest
 from pathlib import Path
 
-from winebench import WineTestCase, wait_until
+from winebench import WineBench, WineTestCase, wait_until
 
 TITLE = "Vestrilon traffic"
 
@@ -45,10 +45,18 @@ def host_pid() -> int | None:
     return None
 
 
+def font_replacements(faces: list[str]) -> str:
+    """Registry text that makes each face a replacement name for DejaVu Sans."""
+    lines = ["", "[Software\\\\Wine\\\\Fonts\\\\Replacements] 0"]
+    lines += [f'"{face}"="DejaVu Sans"' for face in faces]
+    return "\n".join(lines) + "\n"
+
+
 class OverlayHostTests(WineTestCase):
-    def start(self, at="300,200"):
-        self.host = self.bench.start(self.bench.exe("vth-overlay-host"), ["--at", at],
-                                     stdin=subprocess.PIPE)
+    def start(self, at="300,200", bench=None):
+        bench = bench or self.bench
+        self.host = bench.start(bench.exe("vth-overlay-host"), ["--at", at],
+                                stdin=subprocess.PIPE)
         self.addCleanup(self.host.kill)
         self.wait_event(lambda e: e["event"] == "flags" and e["ole"], 60)
         self.window = self.bench.find_window(TITLE)
@@ -111,13 +119,26 @@ class OverlayHostTests(WineTestCase):
         # (Windows does not), so activation by clicks is not checked here.
         self.end()
 
+    def window_info(self, visible=None):
+        """The window's description, once it is as visible as asked (the
+        overlay thread applies commands within a pass)."""
+        def ask():
+            before = len(self.events())
+            self.send("window")
+            info = self.wait_event(lambda e: e["event"] == "window", after=before)
+            return info if visible is None or info["visible"] == visible else None
+        return wait_until(ask, 5, interval=0.02, what=f"window visible={visible}")
+
     def test_set_position_rules_and_display_change(self):
         self.start()
         bench = self.bench
-        self.send({"type": "setVisible", "visible": False})
-        time.sleep(0.3)
+        for visible in (False, True, False):
+            self.send({"type": "setVisible", "visible": visible})
+            self.assertFalse(self.window_info(visible)["foreground"], visible)
         self.send({"type": "setPosition", "x": 100, "y": 120})
         self.wait_event(lambda e: e["event"] == "position" and e["x"] == 100)
+        self.assertFalse(self.window_info(True)["foreground"],
+                         "setPosition showed a hidden overlay and activated it")
         self.assertEqual(bench.window_geometry(bench.find_window(TITLE))[:2], (100, 120))
         bench.mouse_move(150, 200)
         bench.mouse_down()
@@ -131,9 +152,25 @@ class OverlayHostTests(WineTestCase):
         self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5)
         self.assertEqual(bench.window_geometry(self.window)[:2], (1200, 120))
         self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
+        # While the button is held the move waits for the release.
+        before = len(self.events())
+        bench.mouse_move(1240, 230)
+        bench.mouse_down()
+        self.wait_event(lambda e: e["event"] == "flags" and e["interacting"], after=before)
         self.send("displayChange")
-        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208)
+        time.sleep(0.3)
+        self.assertEqual(self.events("position")[-1]["x"], 1200)
+        bench.mouse_up()
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208, after=before)
         self.assertEqual(bench.window_geometry(self.window)[:2], (1280 - 208, 120))
+        # A hidden overlay is moved and stays hidden.
+        bench.drag((1100, 200), (1250, 200), steps=10)
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1222)
+        self.send({"type": "setVisible", "visible": False})
+        before = len(self.events())
+        self.send("displayChange")
+        self.wait_event(lambda e: e["event"] == "position" and e["x"] == 1280 - 208, after=before)
+        self.assertFalse(self.window_info()["visible"], "the re-clamp showed a hidden overlay")
         self.end()
 
     def test_drop_reaches_pump(self):
@@ -152,6 +189,26 @@ class OverlayHostTests(WineTestCase):
         self.assertIn(True, hovering)
         self.assertFalse(hovering[-1])
         self.end()
+
+    def test_font_face_is_the_first_installed(self):
+        rows = [
+            ([], ""),
+            (["Segoe UI"], "Segoe UI"),
+            (["Segoe UI Variable Text", "Segoe UI"], "Segoe UI Variable Text"),
+        ]
+        for faces, chosen in rows:
+            with self.subTest(faces=faces):
+                bench = WineBench(self.bench.build_dir)
+                bench.display = self.bench.display
+                bench.use_own_prefix(font_replacements(faces))
+                try:
+                    self.start(bench=bench)
+                    self.send("font")
+                    self.assertEqual(self.wait_event(lambda e: e["event"] == "font")["face"],
+                                     chosen)
+                    self.end()
+                finally:
+                    bench.close()
 
     @unittest.skipUnless(os.environ.get("VTH_MEASURE") == "1",
                          "a measurement, not a check: run with VTH_MEASURE=1")

@@ -2,11 +2,13 @@
 retries, refusals and the fatal path. Every run must exit with code 0."""
 import json
 import re
+import subprocess
 import time
 import unittest
 from pathlib import Path
 
-from winebench import WineTestCase, wait_until
+from gui_end import GuiEnd
+from winebench import WineTestCase, wait_until, windows_path
 
 HELPER = "vestrilon-traffic-helper"
 MISSING = "config missing; waiting for GUI to write traffic-helper.json"
@@ -114,6 +116,41 @@ class StartupTest(WineTestCase):
                 self.assertFalse(any(m.startswith("starting helper") for m in messages))
                 if min_retries:
                     self.assertGreaterEqual(time.monotonic() - began, 4.0)
+
+    def test_config_held_by_another_program(self):
+        # Another program has the file open without sharing: "not there yet"
+        # until the deadline, then fatal with the system's error.
+        for release_after, outcome in [(1.0, "hello"), (None, "fatal")]:
+            with self.subTest(outcome):
+                data = self.bench.new_localappdata()
+                gui = GuiEnd(data)
+                self.addCleanup(gui.close)
+                lock = self.bench.start(
+                    self.bench.exe("vth-file-lock"),
+                    [windows_path(data / "Vestrilon" / "traffic-helper.json")],
+                    stdin=subprocess.PIPE)
+                self.addCleanup(lock.kill)
+                lock.wait_for_output(r'"event":"locked"', 60)
+                process = self.start_helper(data)
+                began = time.monotonic()
+                if release_after is None:
+                    self.assertEqual(process.wait(60), 0)
+                    self.assertGreaterEqual(time.monotonic() - began, 4.0)
+                    lock.popen.stdin.close()
+                    # Wine's message text differs from Windows'; the code is the same.
+                    self.assertRegex(log_messages(data)[-1],
+                                     r"^traffic helper fatal: .+ \(os error 32\)$")
+                    continue
+                wait_until(lambda: MISSING in log_messages(data), 30, what="a config-missing line")
+                first = time.monotonic()
+                wait_until(lambda: time.monotonic() - first >= release_after, 5)
+                lock.popen.stdin.close()
+                gui.accept(60)
+                gui.wait_type("hello", 30)
+                gui.send({"type": "shutdown"})
+                self.assertEqual(process.wait(30), 0)
+                self.assertTrue(any(m.startswith("starting helper build=")
+                                    for m in log_messages(data)))
 
     def test_without_localappdata_ends_silently(self):
         result = self.bench.run(self.helper, localappdata=None, timeout=30)

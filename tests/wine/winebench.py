@@ -13,7 +13,9 @@ What it does for a test:
 - starts Xvfb on a free display (unless the caller already has DISPLAY set
   and VTH_USE_DISPLAY=1), and stops it at the end;
 - creates the Wine prefix once per build tree (<build>/wineprefix, guarded
-  by a lock, so parallel tests share it safely);
+  by a lock, so parallel tests share it safely); each WineTestCase class
+  then runs in a prefix of its own that shares that one's drive C, with its
+  own Wine server, so tests running at the same time share no desktop;
 - runs programs through vth-launch.exe, which sets or unsets LOCALAPPDATA on
   the Windows side (Wine would otherwise set it from its own profile) and
   returns the program's exit code;
@@ -147,6 +149,10 @@ class WineBench:
         for process in self._started:
             process.kill()
         self._started.clear()
+        if self.prefix != self.build_dir / "wineprefix":
+            # A prefix of this bench's own: its server goes with it.
+            subprocess.run([WINESERVER, "-k"], env=self.env(), timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if self._xvfb is not None and self._xvfb.poll() is None:
             self._xvfb.terminate()
             try:
@@ -202,6 +208,23 @@ class WineBench:
             # exit means the prefix is complete on disk.
             subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=300)
             (self.prefix / ".vth-ready").touch()
+
+    def use_own_prefix(self, user_registry: str = "") -> Path:
+        """Moves this bench to a prefix of its own, with its own Wine server,
+        made in no time: it shares drive C with the build tree's prefix but no
+        desktop, so the mouse, windows and drags of tests that run at the same
+        time never meet. user_registry is added to the prefix's user.reg."""
+        prefix = Path(tempfile.mkdtemp(prefix="prefix-", dir=self.workdir))
+        for name in ("system.reg", "user.reg", "userdef.reg", ".update-timestamp"):
+            shutil.copy2(self.prefix / name, prefix / name)
+        (prefix / "drive_c").symlink_to(self.prefix / "drive_c")
+        (prefix / "dosdevices").mkdir()
+        (prefix / "dosdevices" / "c:").symlink_to("../drive_c")
+        (prefix / "dosdevices" / "z:").symlink_to("/")
+        with open(prefix / "user.reg", "a", encoding="utf-8") as registry:
+            registry.write(user_registry)
+        self.prefix = prefix
+        return prefix
 
     # ---- programs ---------------------------------------------------------
     def exe(self, name: str) -> Path:
@@ -319,6 +342,7 @@ class WineTestCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.bench = WineBench().__enter__()
+        cls.bench.use_own_prefix()
 
     @classmethod
     def tearDownClass(cls):

@@ -93,6 +93,7 @@ class FakeSocket final : public SocketStream {
         return data.size();
     }
     Result<void> set_no_delay() override { return step("no-delay"); }
+    Result<bool> no_delay() const override { return false; }
     Result<void> set_write_timeout(std::chrono::milliseconds timeout) override {
         return step("write timeout " + std::to_string(timeout.count()));
     }

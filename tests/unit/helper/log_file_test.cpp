@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -60,6 +62,37 @@ TEST_F(LogFile, ExistingContentIsNeverTruncated) {
     std::ofstream(log_path(), std::ios::binary) << "earlier run\n";
     append_log("later run");
     EXPECT_TRUE(read_all(log_path()).starts_with("earlier run\nSystemTime { intervals: "));
+}
+
+TEST_F(LogFile, TimeStampIsTheSystemClockWhenWritten) {
+    // 100 ns intervals since 1601-01-01, as Windows counts file times.
+    auto file_time_now = [] {
+        auto since_1970 = std::chrono::system_clock::now().time_since_epoch();
+        return 116444736000000000LL +
+               std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100;
+    };
+    const std::int64_t two_seconds = 20000000;
+    const std::int64_t before = file_time_now();
+    append_log("stamped");
+    const std::int64_t after = file_time_now();
+    const std::string line = read_all(log_path());
+    const std::string head = "SystemTime { intervals: ";
+    ASSERT_TRUE(line.starts_with(head)) << line;
+    const std::int64_t stamp = std::stoll(line.substr(head.size()));
+    EXPECT_GE(stamp, before - two_seconds) << line;
+    EXPECT_LE(stamp, after + two_seconds) << line;
+}
+
+TEST_F(LogFile, RenamedOrDeletedLogIsStartedAfresh) {
+    append_log("first");
+    const fs::path renamed = log_path().parent_path() / "traffic-helper.old.log";
+    fs::rename(log_path(), renamed);
+    append_log("after the rename");
+    EXPECT_EQ(messages(read_all(renamed)), std::vector<std::string>{"first"});
+    EXPECT_EQ(messages(read_all(log_path())), std::vector<std::string>{"after the rename"});
+    fs::remove(log_path());
+    append_log("after the deletion");
+    EXPECT_EQ(messages(read_all(log_path())), std::vector<std::string>{"after the deletion"});
 }
 
 TEST_F(LogFile, DirectoryThatCannotBeCreatedLosesTheLineQuietly) {

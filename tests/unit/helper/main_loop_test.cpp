@@ -198,11 +198,12 @@ TEST(MainLoop, AFailedWriteEndsTheLoopAndLosesTheEventsBehindIt) {
         const char* name;
         int writes_before_failure;
         std::size_t sent;
+        std::vector<std::string> log;  // an event's line comes before its send
     };
     const std::vector<Row> rows = {
-        {"first event", 0, 0},
-        {"second event", 1, 1},
-        {"state report", 2, 2},
+        {"first event", 0, 0, {"addFromClipboard"}},
+        {"second event", 1, 1, {"addFromClipboard", "action=hideToTray"}},
+        {"state report", 2, 2, {"addFromClipboard", "action=hideToTray"}},
     };
     for (const auto& row : rows) {
         LoopHarness h;
@@ -213,6 +214,7 @@ TEST(MainLoop, AFailedWriteEndsTheLoopAndLosesTheEventsBehindIt) {
         ASSERT_FALSE(result) << row.name;
         EXPECT_EQ(result.error().os_code, 10054) << row.name;
         EXPECT_EQ(h.sent().size(), row.sent) << row.name;
+        EXPECT_EQ(h.log_lines(), row.log) << row.name;
         EXPECT_EQ(h.passes, 0) << row.name;
     }
 }

@@ -146,6 +146,32 @@ TEST(SocketStream, DuplicateOutlivesTheOriginal) {
     EXPECT_EQ(read_up_to(**duplicate, 4), "pong");
 }
 
+TEST(SocketStream, NoDelayReadsBackFromTheSystem) {
+    auto listening = listen_loopback();
+    ASSERT_TRUE(listening) << listening.error().text;
+    auto connected = connect_tcp("127.0.0.1", (*listening)->port());
+    ASSERT_TRUE(connected) << connected.error().text;
+    SocketStream& stream = **connected;
+    auto before = stream.no_delay();
+    ASSERT_TRUE(before) << before.error().text;
+    EXPECT_FALSE(*before);
+    ASSERT_TRUE(stream.set_no_delay());
+    auto after = stream.no_delay();
+    ASSERT_TRUE(after) << after.error().text;
+    EXPECT_TRUE(*after);
+}
+
+TEST(SocketStream, OneWriteHandsOverAtMostOnePiece) {
+    Connection c;
+    ASSERT_NO_FATAL_FAILURE(open_connection(c));
+    const std::string sent = payload(max_write_piece * 4, 'p');
+    auto written = c.client->write(sent);
+    ASSERT_TRUE(written) << written.error().text;
+    EXPECT_GT(*written, 0u);
+    EXPECT_LE(*written, max_write_piece);
+    EXPECT_TRUE(read_up_to(*c.server, *written) == sent.substr(0, *written));
+}
+
 struct EndRow {
     std::string name;
     bool close_client;  // otherwise the client only stops sending

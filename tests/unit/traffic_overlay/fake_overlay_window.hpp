@@ -59,6 +59,11 @@ class FakeOverlayWindow final : public OverlayWindow {
         record_->visible = true;
         if (!record_->move_fails) record_->position = position;
     }
+    void move_keeping_visibility(ScreenPoint position) override {
+        std::lock_guard lock(record_->mutex);
+        ++record_->moves;
+        if (!record_->move_fails) record_->position = position;
+    }
     void dispatch_messages() override {
         std::lock_guard lock(record_->mutex);
         ++record_->dispatches;
@@ -92,21 +97,21 @@ class FakeOverlayWindow final : public OverlayWindow {
 };
 
 // Input steps as the window procedure performs them.
+// A cursor of nothing is one the system could not read.
 inline auto press_at(ScreenPoint cursor) {
     return [cursor](GestureState& g, ScreenPoint& window) { gesture_press(g, cursor, window); };
 }
-inline auto move_to_cursor(ScreenPoint cursor) {
+inline auto move_to_cursor(std::optional<ScreenPoint> cursor) {
     return [cursor](GestureState& g, ScreenPoint& window) {
         if (auto target = gesture_move(g, cursor)) window = *target;
     };
 }
-inline auto release_at(ScreenPoint cursor) {
+inline auto release_at(std::optional<ScreenPoint> cursor) {
     return [cursor](GestureState& g, ScreenPoint&) { gesture_release(g, cursor); };
 }
-inline auto double_click_at(ScreenPoint cursor) {
-    return [cursor](GestureState& g, ScreenPoint& window) {
-        gesture_double_click(g, cursor, window.y);
-    };
+inline auto double_click_at(std::optional<ScreenPoint> cursor) {
+    return
+        [cursor](GestureState& g, ScreenPoint& window) { gesture_double_click(g, cursor, window); };
 }
 inline auto right_press() {
     return [](GestureState& g, ScreenPoint&) { gesture_right_press(g); };

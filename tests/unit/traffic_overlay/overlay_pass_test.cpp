@@ -82,7 +82,9 @@ struct Harness {
 };
 
 // Input as a small script: P press, M move, R release, D double-click,
-// r right press, u right release, | one loop pass.
+// r right press, u right release, | one loop pass. p, m, x and d are a press,
+// move, release and double-click whose cursor the system could not read; w a
+// press whose window rectangle it could not read.
 struct Step {
     char kind;
     ScreenPoint at{};
@@ -115,6 +117,24 @@ void run_steps(Harness& h, const std::vector<Step>& steps) {
                 break;
             case 'u':
                 h.record->queue_input(test::right_release());
+                break;
+            case 'p':
+                h.record->queue_input(
+                    [](GestureState& g, ScreenPoint& w) { gesture_press(g, std::nullopt, w); });
+                break;
+            case 'w':
+                h.record->queue_input([at = s.at](GestureState& g, ScreenPoint&) {
+                    gesture_press(g, at, std::nullopt);
+                });
+                break;
+            case 'm':
+                h.record->queue_input(test::move_to_cursor(std::nullopt));
+                break;
+            case 'x':
+                h.record->queue_input(test::release_at(std::nullopt));
+                break;
+            case 'd':
+                h.record->queue_input(test::double_click_at(std::nullopt));
                 break;
             default:
                 h.pass();
@@ -165,7 +185,43 @@ TEST(OverlayGestures, EventsAndWindowPositionForEachGesture) {
           {'R', offset(top, 40, 0)}},
          {"Action 3"},
          {140, 100}},
+        {"top 47 px is a click",
+         {{'P', top}, {'M', offset(top, 47, 0)}, {'R', offset(top, 47, 0)}},
+         {"Action 3"},
+         window_start},
+        {"top 48 px drags",
+         {{'P', top}, {'M', offset(top, 48, 0)}, {'R', offset(top, 48, 0)}},
+         {"Action 5"},
+         {148, 100}},
+        {"row 57 is the top zone",
+         {{'P', {150, 157}}, {'R', {150, 157}}},
+         {"Action 3"},
+         window_start},
+        {"row 58 is the lower zone",
+         {{'P', {150, 158}}, {'R', {150, 158}}},
+         {"Action 1"},
+         window_start},
         {"release with no press restores", {{'R', lower}}, {"Action 1"}, window_start},
+        {"unreadable cursor at the press: nothing recorded",
+         {{'p'}, {'M', offset(lower, 40, 0)}, {'R', offset(lower, 40, 0)}},
+         {"Action 1"},
+         window_start},
+        {"unreadable rectangle at the press: nothing recorded",
+         {{'w', lower}, {'M', offset(lower, 40, 0)}, {'R', offset(lower, 40, 0)}},
+         {"Action 1"},
+         window_start},
+        {"unreadable cursor while pressed: no drag",
+         {{'P', lower}, {'m'}, {'R', lower}},
+         {"Action 1"},
+         window_start},
+        {"unreadable cursor at the release: still pressed",
+         {{'P', lower}, {'x'}, {'|'}, {'R', lower}},
+         {"Action 1"},
+         window_start},
+        {"unreadable cursor at a double-click: a plain release",
+         {{'P', lower}, {'R', lower}, {'|'}, {'d'}, {'R', lower}},
+         {"Action 1", "Action 1"},
+         window_start},
         {"two actions in one pass send only the later",
          {{'P', lower}, {'R', lower}, {'r'}, {'u'}},
          {"Action 2"},
@@ -387,6 +443,42 @@ TEST(OverlayDisplays, AWindowLeftOffTheDisplaysIsBroughtBackEvenAfterADrag) {
         }
         EXPECT_FALSE(h.state.gesture.displays_changed) << row.name;
     }
+}
+
+TEST(OverlayDisplays, TheReclampWaitsForTheReleaseOfAPressOrDrag) {
+    struct Row {
+        const char* name;
+        std::vector<Step> held;
+        std::vector<std::string> events;
+    };
+    const std::vector<Row> rows = {
+        {"pressed", {{'P', lower}}, {"Action 1"}},
+        {"dragging", {{'P', lower}, {'M', offset(lower, 0, 30)}}, {"Action 5"}},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        run_steps(h, row.held);
+        h.record->position = {1800, 300};
+        h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
+        h.pass();
+        h.pass();
+        EXPECT_EQ(h.record->position, (ScreenPoint{1800, 300})) << row.name;
+        run_steps(h, {{'R', row.held.back().at}});
+        EXPECT_EQ(h.record->position, (ScreenPoint{1920 - 208, 300})) << row.name;
+        EXPECT_EQ(h.cells.last_position(), (ScreenPoint{1920 - 208, 300})) << row.name;
+        EXPECT_EQ(h.drain(), row.events) << row.name;
+    }
+}
+
+TEST(OverlayDisplays, AHiddenOverlayIsMovedAndStaysHidden) {
+    Harness h;
+    h.commands.send(overlay_cmd::SetVisible{false});
+    h.pass();
+    h.record->position = {1800, 300};
+    h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
+    h.pass();
+    EXPECT_EQ(h.record->position, (ScreenPoint{1920 - 208, 300}));
+    EXPECT_FALSE(h.record->visible);
 }
 
 TEST(OverlayCommands, ShutdownStillAppliesTheCommandsQueuedBehindIt) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
+#include "traffic_overlay/font_face.hpp"
 #include "traffic_overlay/text_lines.hpp"
 
 namespace vth {
@@ -16,6 +20,29 @@ TEST(TitleColour, ByteExactConnectedWord) {
         {"", rgb(236, 242, 252)},
     };
     for (auto [title, colour] : rows) EXPECT_EQ(title_colour(title), colour) << title;
+}
+
+TEST(OverlayFontFace, FirstInstalledFaceInOrder) {
+    struct Row {
+        std::set<std::string, std::less<>> installed;
+        std::optional<std::string_view> chosen;
+    };
+    const Row rows[] = {
+        {{}, std::nullopt},
+        {{"Arial", "Tahoma"}, std::nullopt},
+        {{"Segoe UI"}, "Segoe UI"},
+        {{"Segoe UI", "Segoe UI Variable Text"}, "Segoe UI Variable Text"},
+        {{"Segoe UI Light", "Segoe UI Semilight"}, "Segoe UI Semilight"},
+        {{"Segoe UI Light"}, "Segoe UI Light"},
+        {{"Segoe UI Variable Small", "Segoe UI Variable Text", "Segoe UI"},
+         "Segoe UI Variable Small"},
+    };
+    for (const auto& row : rows) {
+        auto chosen = choose_overlay_face(
+            [&](std::string_view face) { return row.installed.contains(face); });
+        EXPECT_EQ(chosen, row.chosen) << row.installed.size() << " installed, first "
+                                      << (row.installed.empty() ? "" : *row.installed.begin());
+    }
 }
 
 TEST(BottomLine, FirstRuleThatApplies) {

@@ -58,7 +58,7 @@ TEST(TrafficOverlayHandle, ClickComesBackThroughPumpThenIdle) {
     auto overlay = TrafficOverlay::create(100, 100, services_with(record));
     ASSERT_TRUE(overlay);
     record->queue_input(test::press_at({150, 200}));
-    record->queue_input(test::release_at({150, 200}));
+    record->queue_input(test::release_at(ScreenPoint{150, 200}));
     TrafficOverlayEvent event;
     ASSERT_TRUE(wait_until([&] {
         event = overlay->pump();
@@ -114,7 +114,7 @@ TEST(TrafficOverlayThread, ShutdownDuringADragRaisesNoDragEnded) {
         overlay_thread_main({100, 100}, std::move(rx), std::move(tx), cells, services);
     });
     record->queue_input(test::press_at({150, 200}));
-    record->queue_input(test::move_to_cursor({190, 200}));
+    record->queue_input(test::move_to_cursor(ScreenPoint{190, 200}));
     EXPECT_TRUE(wait_until([&] { return cells->interacting.load(); }));
     command_tx.send(overlay_cmd::Shutdown{});
     thread.join();

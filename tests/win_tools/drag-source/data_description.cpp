@@ -1,6 +1,9 @@
 #include "data_description.hpp"
 
 #include <charconv>
+#include <string>
+
+#include "common/os.hpp"
 
 namespace vth::drag {
 namespace {
@@ -134,6 +137,12 @@ Result<OfferedFormat> parse_offer(std::string_view description,
         return fail("medium must be hglobal, stream, stream-claiming-N or stream-overreporting-N");
     }
 
+    if (encoding == "file") {
+        auto bytes = os::read_file(std::string(rest));
+        if (!bytes) return std::unexpected(bytes.error());
+        offer.bytes = std::move(*bytes);
+        return offer;
+    }
     Result<std::string> bytes = encoding == "hex" ? from_hex(rest) : unescape(rest);
     if (!bytes) return std::unexpected(bytes.error());
     if (encoding == "utf16") {
@@ -141,7 +150,7 @@ Result<OfferedFormat> parse_offer(std::string_view description,
     } else if (encoding == "text" || encoding == "hex") {
         offer.bytes = std::move(*bytes);
     } else {
-        return fail("encoding must be text, utf16 or hex");
+        return fail("encoding must be text, utf16, hex or file");
     }
     return offer;
 }

@@ -4,8 +4,10 @@
 // FORMAT is a clipboard format number or name; MEDIUM is hglobal or stream,
 // or a stream that misreports: stream-claiming-N (Stat says N bytes, whatever
 // it holds) or stream-overreporting-N (each Read says N bytes more than it
-// was asked for). ENCODING is text (UTF-8), utf16 (UTF-16LE) or hex. text and
-// utf16 take the escapes \n \r \t \0 and \\; no terminator is added.
+// was asked for). ENCODING is text (UTF-8), utf16 (UTF-16LE), hex, or file
+// (DATA is a path whose bytes are offered as they stand, for data too long
+// for a command line). text and utf16 take the escapes \n \r \t \0 and \\;
+// no terminator is added.
 #include <cstdint>
 #include <string_view>
 

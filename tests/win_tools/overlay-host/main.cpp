@@ -3,8 +3,11 @@
 // helper's main loop does, without a GUI connection: command lines from
 // stdin (the helper's own decoder), 8 ms passes. Extra input lines:
 //   displayChange   posts WM_DISPLAYCHANGE to the overlay window
-//   window          prints the window's class, styles and whether it is the
-//                   foreground window: {"event":"window",...}
+//   window          prints the window's class, styles, whether it is visible
+//                   and whether it is the foreground window:
+//                   {"event":"window",...}
+//   font            prints the face the overlay's text font is made in, ""
+//                   for none: {"event":"font","face":F}
 // Prints one JSON line per happening, with milliseconds since start:
 //   {"event":"action","code":N} / "textDropped" / "addFromClipboard"
 //   {"event":"flags","interacting":b,"hovering":b,"ole":b} on each change
@@ -26,6 +29,8 @@
 #include "common/json_event.hpp"
 #include "common/os.hpp"
 #include "helper/command_reader.hpp"
+#include "os/win/common/wide.hpp"
+#include "os/win/traffic_overlay/overlay_font.hpp"
 #include "os/win/traffic_overlay/overlay_window_win.hpp"
 #include "traffic_overlay/traffic_overlay.hpp"
 
@@ -54,6 +59,9 @@ class ReportingWindow final : public vth::OverlayWindow {
     bool drop_target_registered() const override { return inner_->drop_target_registered(); }
     void show(bool visible) override { inner_->show(visible); }
     void move_to(vth::ScreenPoint p) override { inner_->move_to(p); }
+    void move_keeping_visibility(vth::ScreenPoint p) override {
+        inner_->move_keeping_visibility(p);
+    }
     void dispatch_messages() override { inner_->dispatch_messages(); }
     std::optional<vth::ScreenPoint> outer_position() const override {
         return inner_->outer_position();
@@ -75,6 +83,7 @@ struct Input {
     std::optional<vth::OverlayCommand> command;
     bool display_change = false;
     bool window_info = false;
+    bool font = false;
 };
 
 HWND overlay_window() {
@@ -102,8 +111,20 @@ void print_window_info() {
         w.Int(rect.right - rect.left);
         w.Key("height");
         w.Int(rect.bottom - rect.top);
+        w.Key("visible");
+        w.Bool(IsWindowVisible(window) != FALSE);
         w.Key("foreground");
         w.Bool(GetForegroundWindow() == window);
+    });
+}
+
+void print_font_face() {
+    vth::win::GdiFont font = vth::win::create_overlay_font();
+    LOGFONTW described{};
+    if (font) GetObjectW(font.get(), sizeof described, &described);
+    print_event("font", [&](Writer& w) {
+        w.Key("face");
+        w.String(vth::win::to_utf8(described.lfFaceName).c_str());
     });
 }
 
@@ -171,11 +192,13 @@ int main(int argc, char** argv) {
         for (std::string line; std::getline(std::cin, line);) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line == "displayChange") {
-                tx.send(Input{std::nullopt, true, false});
+                tx.send(Input{std::nullopt, true, false, false});
             } else if (line == "window") {
-                tx.send(Input{std::nullopt, false, true});
+                tx.send(Input{std::nullopt, false, true, false});
+            } else if (line == "font") {
+                tx.send(Input{std::nullopt, false, false, true});
             } else if (auto command = vth::decode_command_line(line)) {
-                tx.send(Input{std::move(*command), false, false});
+                tx.send(Input{std::move(*command), false, false, false});
             } else {
                 print_event("rejected", [&](Writer& w) {
                     w.Key("error");
@@ -194,6 +217,8 @@ int main(int argc, char** argv) {
         while (auto input = receiver.try_receive()) {
             if (input->window_info) {
                 print_window_info();
+            } else if (input->font) {
+                print_font_face();
             } else if (input->display_change) {
                 PostMessageW(overlay_window(), WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 800));
             } else {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -133,12 +134,41 @@ std::uint32_t process_id() noexcept {
     return static_cast<std::uint32_t>(::getpid());
 }
 
-Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+struct Thread::Native {
+    std::thread thread;
+    ~Native() {
+        if (thread.joinable()) thread.detach();
+    }
+};
+
+Thread::Thread() noexcept = default;
+Thread::Thread(std::unique_ptr<Native> native) noexcept : native_(std::move(native)) {}
+Thread::Thread(Thread&&) noexcept = default;
+Thread& Thread::operator=(Thread&&) noexcept = default;
+Thread::~Thread() = default;
+
+void Thread::join() noexcept {
+    if (!native_) return;
     try {
-        return std::thread([name = name.substr(0, 15), body = std::move(body)]() mutable {
+        native_->thread.join();
+    } catch (const std::system_error&) {
+        // Only a deadlock on itself; the thread is left detached.
+    }
+    native_.reset();
+}
+
+void Thread::detach() noexcept {
+    native_.reset();
+}
+
+Result<Thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+    try {
+        auto native = std::make_unique<Thread::Native>();
+        native->thread = std::thread([name = name.substr(0, 15), body = std::move(body)]() mutable {
             pthread_setname_np(pthread_self(), name.c_str());
             body();
         });
+        return Thread(std::move(native));
     } catch (const std::system_error& e) {
         return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());
     }

@@ -71,7 +71,8 @@ class PosixSocketStream final : public SocketStream {
 
     Result<std::size_t> write(std::span<const char> data) override {
         // A peer that has gone gives EPIPE here instead of killing the process.
-        const ssize_t n = ::send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd_.get(), data.data(), std::min(data.size(), max_write_piece), MSG_NOSIGNAL);
         if (n < 0) return last_errno();
         return static_cast<std::size_t>(n);
     }
@@ -79,6 +80,13 @@ class PosixSocketStream final : public SocketStream {
     Result<void> set_no_delay() override {
         const int on = 1;
         return set_option(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+
+    Result<bool> no_delay() const override {
+        int on = 0;
+        socklen_t size = sizeof on;
+        if (::getsockopt(fd_.get(), IPPROTO_TCP, TCP_NODELAY, &on, &size) != 0) return last_errno();
+        return on != 0;
     }
 
     Result<void> set_write_timeout(std::chrono::milliseconds timeout) override {

@@ -14,6 +14,7 @@ class StandInWindow final : public OverlayWindow {
     bool drop_target_registered() const override { return true; }
     void show(bool) override {}
     void move_to(ScreenPoint position) override { position_ = position; }
+    void move_keeping_visibility(ScreenPoint position) override { position_ = position; }
     void dispatch_messages() override {}
     std::optional<ScreenPoint> outer_position() const override { return position_; }
     std::optional<std::string> take_dropped_text() override { return std::nullopt; }

@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <system_error>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "common/os.hpp"
@@ -58,6 +60,10 @@ bool is_not_found(long os_code) {
         case ERROR_INVALID_DRIVE:
         case ERROR_BAD_NETPATH:
         case ERROR_BAD_NET_NAME:
+        // Held for a moment by another program: a GUI writing it without read
+        // sharing, an antivirus or backup tool reading it.
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
             return true;
         default:
             return false;
@@ -165,17 +171,48 @@ std::uint64_t system_time_as_file_time() noexcept {
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+namespace {
+
+// The calling thread's high-resolution timer, made at its first sleep; null
+// when the system cannot make one. A thread that start_thread starts closes it
+// when it ends (run_thread); any other thread keeps it until the process ends.
+// Making a kernel timer per sleep cost a system call pair every 8 ms on each
+// polling thread. No thread_local owner: MinGW-w64 builds run thread_local
+// destructors unreliably (two in one thread crash its exit).
+thread_local HANDLE thread_timer = nullptr;
+thread_local bool thread_timer_made = false;
+
+HANDLE make_high_resolution_timer() noexcept {
+    return CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                  TIMER_ALL_ACCESS);
+}
+
+HANDLE timer_of_this_thread() noexcept {
+    if (!std::exchange(thread_timer_made, true)) thread_timer = make_high_resolution_timer();
+    return thread_timer;
+}
+
+// Closes, at the end of the thread that runs it, the timer that thread made.
+struct CloseThreadTimerAtEnd {
+    CloseThreadTimerAtEnd() = default;
+    CloseThreadTimerAtEnd(const CloseThreadTimerAtEnd&) = delete;
+    CloseThreadTimerAtEnd& operator=(const CloseThreadTimerAtEnd&) = delete;
+    ~CloseThreadTimerAtEnd() { const win::UniqueHandle made(std::exchange(thread_timer, nullptr)); }
+};
+
+bool wait_on_timer(HANDLE timer, std::chrono::milliseconds duration) noexcept {
+    LARGE_INTEGER due{};
+    due.QuadPart = -static_cast<LONGLONG>(duration.count()) * 10000;  // relative, 100 ns
+    return SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE) &&
+           WaitForSingleObject(timer, INFINITE) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
 void sleep_for(std::chrono::milliseconds duration) noexcept {
     using Clock = std::chrono::steady_clock;
-    win::UniqueHandle timer(CreateWaitableTimerExW(
-        nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
-    if (timer) {
-        LARGE_INTEGER due{};
-        due.QuadPart = -static_cast<LONGLONG>(duration.count()) * 10000;  // relative, 100 ns
-        if (SetWaitableTimer(timer.get(), &due, 0, nullptr, nullptr, FALSE) &&
-            WaitForSingleObject(timer.get(), INFINITE) == WAIT_OBJECT_0) {
-            return;
-        }
+    if (HANDLE timer = timer_of_this_thread(); timer != nullptr && wait_on_timer(timer, duration)) {
+        return;
     }
     // No high-resolution timer here: 1 ms sleeps until the time has passed.
     auto until = Clock::now() + duration;
@@ -201,15 +238,62 @@ void name_this_thread(const std::string& name) noexcept {
 
 }  // namespace
 
-Result<std::thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+struct Thread::Native {
+    win::UniqueHandle handle;
+};
+
+Thread::Thread() noexcept = default;
+Thread::Thread(std::unique_ptr<Native> native) noexcept : native_(std::move(native)) {}
+Thread::Thread(Thread&&) noexcept = default;
+Thread& Thread::operator=(Thread&&) noexcept = default;
+Thread::~Thread() = default;
+
+void Thread::join() noexcept {
+    if (!native_) return;
+    WaitForSingleObject(native_->handle.get(), INFINITE);
+    native_.reset();
+}
+
+void Thread::detach() noexcept {
+    native_.reset();
+}
+
+namespace {
+
+struct ThreadStart {
+    std::string name;
+    std::move_only_function<void()> body;
+};
+
+DWORD WINAPI run_thread(void* parameter) noexcept {
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
+    const CloseThreadTimerAtEnd close_timer;
     try {
-        return std::thread([name, body = std::move(body)]() mutable {
-            name_this_thread(name);
-            body();
-        });
-    } catch (const std::system_error& e) {
-        return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());
+        name_this_thread(start->name);
+        start->body();
+    } catch (...) {
+        // Nothing may leave a thread.
     }
+    return 0;
+}
+
+}  // namespace
+
+// CreateThread rather than std::thread, whose failure reaches us only as an
+// errno value from the threads library: the system's own error is wanted.
+Result<Thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
+    std::unique_ptr<ThreadStart> start;
+    std::unique_ptr<Thread::Native> native;
+    try {
+        start = std::make_unique<ThreadStart>(name, std::move(body));
+        native = std::make_unique<Thread::Native>();
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(win::system_error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    native->handle.reset(CreateThread(nullptr, 0, run_thread, start.get(), 0, nullptr));
+    if (!native->handle) return std::unexpected(win::system_error(GetLastError()));
+    start.release();  // the thread owns it now
+    return Thread(std::move(native));
 }
 
 }  // namespace vth::os

@@ -57,7 +57,8 @@ class WinSocketStream final : public SocketStream {
     }
 
     Result<std::size_t> write(std::span<const char> data) override {
-        const int n = send(socket_.get(), data.data(), clamp_length(data.size()), 0);
+        const int n = send(socket_.get(), data.data(),
+                           clamp_length(std::min(data.size(), max_write_piece)), 0);
         if (n == SOCKET_ERROR) return last_socket_error();
         return static_cast<std::size_t>(n);
     }
@@ -65,6 +66,16 @@ class WinSocketStream final : public SocketStream {
     Result<void> set_no_delay() override {
         const BOOL on = TRUE;
         return set_option(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+
+    Result<bool> no_delay() const override {
+        BOOL on = FALSE;
+        int size = sizeof on;
+        if (getsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on),
+                       &size) == SOCKET_ERROR) {
+            return last_socket_error();
+        }
+        return on != FALSE;
     }
 
     Result<void> set_write_timeout(std::chrono::milliseconds timeout) override {

@@ -3,8 +3,8 @@
 
 namespace vth::win {
 
-// The overlay's 11-pixel anti-aliased text font: the first Segoe UI face the
-// system creates. Empty when none could be created.
+// The overlay's 11-pixel anti-aliased text font in the first Segoe UI face
+// that is installed (EnumFontFamiliesExW finds it). Empty when none is.
 GdiFont create_overlay_font() noexcept;
 
 }  // namespace vth::win

@@ -27,16 +27,18 @@ void warn(std::string message, std::string error = {}) {
     diag::emit(event);
 }
 
-ScreenPoint cursor_position() noexcept {
+// Nothing while another desktop has the input (lock screen, secure attention,
+// an elevation prompt): GetCursorPos fails there.
+std::optional<ScreenPoint> cursor_position() noexcept {
     POINT cursor{};
-    GetCursorPos(&cursor);
-    return {cursor.x, cursor.y};
+    if (!GetCursorPos(&cursor)) return std::nullopt;
+    return ScreenPoint{cursor.x, cursor.y};
 }
 
-ScreenPoint window_origin(HWND window) noexcept {
+std::optional<ScreenPoint> window_origin(HWND window) noexcept {
     RECT rect{};
-    GetWindowRect(window, &rect);
-    return {rect.left, rect.top};
+    if (!GetWindowRect(window, &rect)) return std::nullopt;
+    return ScreenPoint{rect.left, rect.top};
 }
 
 OverlayState* state_of(HWND window) noexcept {
@@ -70,6 +72,11 @@ class Win32OverlayWindow final : public OverlayWindow {
     void move_to(ScreenPoint position) override {
         SetWindowPos(window_.get(), HWND_TOP, position.x, position.y, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+
+    void move_keeping_visibility(ScreenPoint position) override {
+        SetWindowPos(window_.get(), HWND_TOP, position.x, position.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     void dispatch_messages() override {
@@ -134,19 +141,17 @@ LRESULT CALLBACK wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
                 MoveWindow(window, target->x, target->y, OVERLAY_WIDTH, OVERLAY_HEIGHT, FALSE);
             }
             return 0;
-        case WM_LBUTTONDOWN: {
-            ScreenPoint cursor = cursor_position();
-            ScreenPoint origin = window_origin(window);
-            SetCapture(window);
-            gesture_press(gesture, cursor, origin);
+        case WM_LBUTTONDOWN:
+            if (gesture_press(gesture, cursor_position(), window_origin(window))) {
+                SetCapture(window);
+            }
             return 0;
-        }
         case WM_LBUTTONUP:
             ReleaseCapture();
             gesture_release(gesture, cursor_position());
             return 0;
         case WM_LBUTTONDBLCLK:
-            gesture_double_click(gesture, cursor_position(), window_origin(window).y);
+            gesture_double_click(gesture, cursor_position(), window_origin(window));
             ReleaseCapture();
             return 0;
         case WM_RBUTTONDOWN:
