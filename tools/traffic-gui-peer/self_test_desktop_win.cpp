@@ -339,7 +339,7 @@ class WinDesktop final : public Desktop {
     POINT saved_;
     HWND overlay_ = nullptr;
     std::shared_ptr<DragShared> drag_;
-    std::thread drag_thread_;
+    os::Thread drag_thread_;
 };
 
 std::optional<Capture> WinDesktop::capture(const ScreenRect& rect) {

@@ -162,8 +162,8 @@ void drag_thread(const std::shared_ptr<DragShared>& shared, ScreenRect place,
 
 }  // namespace
 
-Result<std::thread> start_drag_source(const std::shared_ptr<DragShared>& shared,
-                                      const ScreenRect& place, const std::string& url) {
+Result<os::Thread> start_drag_source(const std::shared_ptr<DragShared>& shared,
+                                     const ScreenRect& place, const std::string& url) {
     auto thread = os::start_thread("vth-self-test-drag", [shared, place, url]() noexcept {
         try {
             drag_thread(shared, place, url);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "common/error.hpp"
+#include "common/os.hpp"
 #include "self_test_desktop.hpp"
 
 namespace vth::peer {
@@ -26,7 +27,7 @@ struct DragShared {
 };
 
 // Starts the thread and waits until its window is shown (or failed).
-Result<std::thread> start_drag_source(const std::shared_ptr<DragShared>& shared,
-                                      const ScreenRect& place, const std::string& url);
+Result<os::Thread> start_drag_source(const std::shared_ptr<DragShared>& shared,
+                                     const ScreenRect& place, const std::string& url);
 
 }  // namespace vth::peer
