@@ -270,9 +270,22 @@ class GuiPeerTest(unittest.TestCase):
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertEqual(result.stdout, b"")
                 self.assertFalse((self.data / "Vestrilon").exists())
-        result = subprocess.run([PEER, "--helper", str(FAKE), "--script", script,
-                                 "--data-dir", str(self.data)], capture_output=True, timeout=30)
-        self.assertIn(b"script line 2: sleep wants milliseconds", result.stderr)
+        rows = [
+            ("expect hello\nsleep soon\n", b"script line 2: sleep wants milliseconds: sleep soon"),
+            ("sleep 9223372036854775807\n",
+             b"script line 1: sleep wants milliseconds, at most 86400000 (one day)"),
+            ("sleep 99999999999999999999\n",
+             b"script line 1: sleep wants milliseconds, at most 86400000 (one day)"),
+            ("sleep 86400000\nexpect hello 86400001\n",
+             b"script line 2: expect wants a timeout in milliseconds, at most 86400000"),
+        ]
+        for text, error in rows:
+            with self.subTest(text):
+                result = subprocess.run(
+                    [PEER, "--helper", str(FAKE), "--script", self.script(text),
+                     "--data-dir", str(self.data)], capture_output=True, timeout=30)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn(error, result.stderr)
 
 
 if __name__ == "__main__":
