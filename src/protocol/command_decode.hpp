@@ -20,7 +20,9 @@ Result<OverlayCommand> decode_command(json::NulTerminated line);
 // which took first_bytes with its comma and is followed by left_bytes of the
 // line: an estimate from the first sample's size, never more than the rest
 // could hold and never more than the cap, so the line bounds the memory.
-inline constexpr std::size_t sample_reservation_cap = std::size_t{1} << 20;
+// More samples than the cap grow the storage by doubling, a few copies of
+// what is cheap next to reading the line.
+inline constexpr std::size_t sample_reservation_cap = std::size_t{1} << 16;
 std::size_t sample_reservation(std::size_t first_bytes, std::size_t left_bytes);
 
 }  // namespace vth
