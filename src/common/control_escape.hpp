@@ -1,15 +1,10 @@
 #pragma once
-// Control characters written as visible escapes, so a text that came from
-// outside can neither end a log line early nor drive a terminal.
+// Control characters (C0, DEL, C1) written as visible escapes, so a text that
+// came from outside can neither end a log line early nor drive a terminal.
 #include <string>
 #include <string_view>
 
 namespace vth {
-
-// C0, DEL and C1.
-constexpr bool is_control(char32_t c) noexcept {
-    return c < 0x20 || (c >= 0x7F && c < 0xA0);
-}
 
 // \n \r \t \0 for those four, \u{hex} for any other character.
 void append_escaped_char(std::string& out, char32_t c);
