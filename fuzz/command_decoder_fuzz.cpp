@@ -1,12 +1,14 @@
 // Any bytes as one command line. A decoded command, written back as its
 // record (the map form), decodes to the same record, numbers included; the
 // line decoder refuses exactly the lines that are not UTF-8; the entry for a
-// NUL-terminated line gives the same answer as the one for any text.
+// NUL-terminated line gives the same answer as the one for any text; no
+// error text holds a control character, so none can forge a log line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "common/control_escape.hpp"
 #include "common/utf8.hpp"
 #include "fuzz_checks.hpp"
 #include "helper/command_reader.hpp"
@@ -16,6 +18,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     auto line = vth::decode_command_line(input);
+    if (!line) {
+        vth::fuzz::check(!vth::has_control(line.error().text), "control character in an error");
+    }
     if (!vth::is_valid_utf8(input)) {
         vth::fuzz::check(!line && line.error().text == vth::invalid_utf8_text,
                          "non-UTF-8 line accepted");
@@ -33,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!command) {
         vth::fuzz::check(!command.error().text.empty(), "empty error text");
+        if (vth::is_valid_utf8(input)) {
+            vth::fuzz::check(!vth::has_control(command.error().text),
+                             "control character in an error");
+        }
         vth::fuzz::check_position(input, command.error().text);
         return 0;
     }

@@ -30,7 +30,12 @@ Result<void> read_commands(ByteSource& source, const CommandReceiver& on_command
         auto line = lines.next_view();
         if (!line) return std::unexpected(line.error());
         if (!*line) return {};
-        auto command = decode_checked(json::NulTerminated{**line}, **line);
+        if ((*line)->too_long) {
+            on_rejected(std::string(rejected_command_prefix) + lines.too_long_text());
+            continue;
+        }
+        const std::string_view bytes = (*line)->text;
+        auto command = decode_checked(json::NulTerminated{bytes}, bytes);
         if (!command) {
             on_rejected(std::string(rejected_command_prefix) + command.error().text);
             continue;

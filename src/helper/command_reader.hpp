@@ -1,7 +1,8 @@
 #pragma once
 // The body of the command reader thread: lines from the GUI, each decoded on
 // its own. A line that does not decode, including one that is not UTF-8, is
-// logged and skipped, so a later "shutdown" still arrives.
+// logged and skipped, so a later "shutdown" still arrives; so is a line
+// longer than the line reader's limit, without being held whole.
 #include <functional>
 #include <string>
 #include <string_view>

@@ -59,11 +59,16 @@ Result<std::pair<std::unique_ptr<SocketStream>, std::unique_ptr<SocketStream>>> 
 }  // namespace
 
 void run_command_reader(std::unique_ptr<ByteSource> source, Sender<OverlayCommand> commands,
-                        const std::function<void(std::string_view)>& log) {
+                        const std::function<void(std::string_view)>& log) noexcept {
     // A read error ends reading like the end of the stream, and nothing is told
-    // to the main thread: it notices a lost GUI at its next write.
-    [[maybe_unused]] auto ended = read_commands(
-        *source, [&](OverlayCommand command) { return commands.send(std::move(command)); }, log);
+    // to the main thread: it notices a lost GUI at its next write. Anything
+    // thrown (memory for a long line) is such a read error.
+    try {
+        [[maybe_unused]] auto ended = read_commands(
+            *source, [&](OverlayCommand command) { return commands.send(std::move(command)); },
+            log);
+    } catch (...) {
+    }
     source.reset();
     commands.close();
 }

@@ -43,8 +43,9 @@ Result<void> run_connection(const HelperConfig& config, const std::string& integ
 
 // The command reader's body: lines from source into commands until the end
 // of the stream, a read error or a receiver that is gone; rejected lines are
-// logged. Closes source and the sending end when it returns.
+// logged; anything thrown counts as a read error. Closes source, then the
+// sending end, when it returns.
 void run_command_reader(std::unique_ptr<ByteSource> source, Sender<OverlayCommand> commands,
-                        const std::function<void(std::string_view)>& log);
+                        const std::function<void(std::string_view)>& log) noexcept;
 
 }  // namespace vth

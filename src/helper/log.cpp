@@ -1,5 +1,6 @@
 #include "helper/log.hpp"
 
+#include "common/control_escape.hpp"
 #include "common/data_directory.hpp"
 #include "common/os.hpp"
 
@@ -9,7 +10,9 @@ std::string format_log_line(std::uint64_t file_time, std::string_view message) {
     std::string line = "SystemTime { intervals: ";
     line += std::to_string(file_time);
     line += " } ";
-    line += message;
+    // Texts from outside are escaped where a message is built; this is the
+    // backstop that keeps one message on one line whatever a caller missed.
+    line += escape_controls(message);
     line += '\n';
     return line;
 }

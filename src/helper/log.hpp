@@ -8,7 +8,8 @@
 
 namespace vth {
 
-// "SystemTime { intervals: N } message\n".
+// "SystemTime { intervals: N } message\n", control characters in the
+// message escaped (so never a CR, LF or NUL inside the line).
 std::string format_log_line(std::uint64_t file_time, std::string_view message);
 
 // Appends one line; every failure only loses the line.

@@ -1,8 +1,8 @@
 #include "helper/log_preview.hpp"
 
-#include <charconv>
 #include <cstdint>
 
+#include "common/control_escape.hpp"
 #include "helper/printable.hpp"
 
 namespace vth {
@@ -51,33 +51,12 @@ Scalar decode(std::string_view text) noexcept {
 }
 
 void append_escaped(std::string& out, char32_t c) {
-    switch (c) {
-        case U'"':
-            out += "\\\"";
-            return;
-        case U'\\':
-            out += "\\\\";
-            return;
-        case U'\n':
-            out += "\\n";
-            return;
-        case U'\r':
-            out += "\\r";
-            return;
-        case U'\t':
-            out += "\\t";
-            return;
-        case U'\0':
-            out += "\\0";
-            return;
-        default:
-            break;
+    if (c == U'"' || c == U'\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+        return;
     }
-    char hex[8];
-    const auto end = std::to_chars(hex, hex + sizeof hex, static_cast<std::uint32_t>(c), 16).ptr;
-    out += "\\u{";
-    out.append(hex, end);
-    out += '}';
+    append_escaped_char(out, c);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "helper/run.hpp"
 
+#include <exception>
+#include <string>
+
 #include "helper/connection.hpp"
 #include "helper/log.hpp"
 #include "helper/startup.hpp"
@@ -12,12 +15,26 @@ Result<void> run() {
     return run_connection(started->config, started->integrity, system_connection_services());
 }
 
+namespace {
+
+void log_fatal(std::string_view text) noexcept {
+    try {
+        append_log(std::string(fatal_prefix) + std::string(text));
+    } catch (...) {
+        // No memory even for the line: the exit code still says nothing.
+    }
+}
+
+}  // namespace
+
 void helper_main() noexcept {
     try {
         auto result = run();
-        if (!result) append_log("traffic helper fatal: " + result.error().text);
+        if (!result) log_fatal(result.error().text);
+    } catch (const std::exception& e) {
+        log_fatal(e.what());
     } catch (...) {
-        // Nothing can be reported without a log line, and the exit code stays 0.
+        log_fatal("unknown exception");
     }
 }
 

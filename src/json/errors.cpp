@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "common/control_escape.hpp"
+
 namespace vth::json {
 namespace {
 
@@ -142,15 +144,15 @@ std::string invalid_length(std::size_t length, std::string_view expected) {
 }
 
 std::string missing_field(std::string_view name) {
-    return concat("missing field `", name, "`");
+    return concat("missing field `", escape_controls(name), "`");
 }
 
 std::string duplicate_field(std::string_view name) {
-    return concat("duplicate field `", name, "`");
+    return concat("duplicate field `", escape_controls(name), "`");
 }
 
 std::string unknown_variant(std::string_view name, std::span<const std::string_view> expected) {
-    std::string text = concat("unknown variant `", name, "`, expected one of ");
+    std::string text = concat("unknown variant `", escape_controls(name), "`, expected one of ");
     for (std::size_t i = 0; i < expected.size(); ++i) {
         text += concat(i > 0 ? ", `" : "`", expected[i], "`");
     }

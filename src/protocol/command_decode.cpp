@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -487,16 +489,18 @@ class CommandDecoder {
         add_sample();
     }
 
-    // Storage for all samples of the line is reserved at the first, from the
-    // bytes it takes and the bytes left, so a long line is not copied over
-    // and over while its samples arrive. A quarter more covers later samples
-    // that are shorter (the sequence form, fewer digits).
+    // Storage for all samples of the line is reserved at the first, so a long
+    // line is not copied over and over while its samples arrive; a
+    // reservation that cannot be had is left out.
     void add_sample() {
         auto& samples = content_.samples;
         if (samples.empty()) {
             const std::size_t first = cursor_.offset() - samples_start_ + 1;  // and a comma
-            const std::size_t estimate = (cursor_.input().size() - samples_start_) / first + 1;
-            samples.reserve(estimate + estimate / 4);
+            try {
+                samples.reserve(
+                    sample_reservation(first, cursor_.input().size() - cursor_.offset()));
+            } catch (const std::bad_alloc&) {
+            }
         }
         samples.push_back(WireSample{sample_parts_[0], sample_parts_[1], sample_parts_[2]});
     }
@@ -574,6 +578,16 @@ class CommandDecoder {
 };
 
 }  // namespace
+
+std::size_t sample_reservation(std::size_t first_bytes, std::size_t left_bytes) {
+    // ",[0,0,0]": no sample takes fewer bytes.
+    constexpr std::size_t densest_sample_bytes = 8;
+    // A quarter more covers later samples that are shorter (the sequence
+    // form, fewer digits).
+    const std::size_t estimate = (first_bytes - 1 + left_bytes) / first_bytes + 1;
+    const std::size_t most = 1 + left_bytes / densest_sample_bytes;
+    return std::min({estimate + estimate / 4, most, sample_reservation_cap});
+}
 
 Result<OverlayCommand> decode_command(std::string_view line) {
     return json::decode<CommandDecoder>(line);

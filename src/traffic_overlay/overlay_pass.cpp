@@ -1,9 +1,13 @@
 #include "traffic_overlay/overlay_pass.hpp"
 
+#include <exception>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <variant>
 
+#include "common/diagnostics.hpp"
 #include "traffic_overlay/content_hash.hpp"
 #include "traffic_overlay/gestures.hpp"
 
@@ -47,6 +51,29 @@ void update_content(OverlayThread& thread, overlay_cmd::UpdateContent&& command)
     state.content_hash = hash;
     state.last_content_render = now;
     thread.window.render(state.content);
+}
+
+// Sets shutdown as soon as a Shutdown is taken, so that a pass abandoned
+// after it still ends the loop.
+void run_overlay_pass(OverlayThread& thread, bool& shutdown) {
+    while (auto command = thread.commands.try_receive()) {
+        if (apply_overlay_command(thread, std::move(*command))) shutdown = true;
+    }
+    thread.window.dispatch_messages();
+    finish_overlay_pass(thread);
+}
+
+// A pass that threw (memory for a picture or a text) is given up; the next
+// pass starts afresh, as after a picture that could not be drawn.
+void report_abandoned_pass(std::string_view what) noexcept {
+    if (!diag::has_sink()) return;
+    try {
+        diag::emit({diag::Level::warning,
+                    std::string(diag::overlay_target),
+                    "overlay pass abandoned",
+                    {{"error", std::string(what)}}});
+    } catch (...) {
+    }
 }
 
 }  // namespace
@@ -117,10 +144,15 @@ void finish_overlay_pass(OverlayThread& thread) {
 }
 
 void run_overlay_loop(OverlayThread& thread) {
+    bool shutdown = false;
     for (;;) {
-        bool shutdown = apply_queued_commands(thread);
-        thread.window.dispatch_messages();
-        finish_overlay_pass(thread);
+        try {
+            run_overlay_pass(thread, shutdown);
+        } catch (const std::exception& e) {
+            report_abandoned_pass(e.what());
+        } catch (...) {
+            report_abandoned_pass("unknown exception");
+        }
         if (shutdown) return;
         thread.services.sleep(overlay_loop_sleep);
     }

@@ -42,7 +42,8 @@ bool apply_queued_commands(OverlayThread& thread);
 // dropped text, drop hover.
 void finish_overlay_pass(OverlayThread& thread);
 
-// Passes until one has applied Shutdown, sleeping 8 ms between passes.
+// Passes until one has applied Shutdown, sleeping 8 ms between passes. A
+// pass that throws is abandoned and reported to the diagnostics facade.
 void run_overlay_loop(OverlayThread& thread);
 
 // The thread body: opens the window (ending at once when it cannot), sets

@@ -8,7 +8,8 @@ configuration, answers setVisible with a state, and exits 0 on shutdown or
 FAKE_HELPER_MODE: normal (default), wrong-token, no-hello (a state first),
 close (closes after its messages), no-connect (exits 5 at once).
 FAKE_HELPER_SEND: a JSON list of messages to send after the hello (default:
-one toggleVpn action).
+one toggleVpn action); a string in it is sent as it stands. "@PATH" reads the
+list from the file PATH.
 """
 import json
 import os
@@ -19,7 +20,9 @@ from pathlib import Path
 STATE = {"type": "state", "hovering": False, "interacting": False, "x": None, "y": None}
 
 
-def line(message: dict) -> bytes:
+def line(message) -> bytes:
+    if isinstance(message, str):
+        return message.encode() + b"\n"
     return json.dumps(message, separators=(",", ":")).encode() + b"\n"
 
 
@@ -29,7 +32,8 @@ def main() -> int:
         return 5
     folder = Path(os.environ["LOCALAPPDATA"]) / "Vestrilon"
     config = json.loads((folder / "traffic-helper.json").read_text())
-    extra = json.loads(os.environ.get("FAKE_HELPER_SEND", "null") or "null")
+    send = os.environ.get("FAKE_HELPER_SEND", "null") or "null"
+    extra = json.loads(Path(send[1:]).read_text() if send.startswith("@") else send)
     if extra is None:
         extra = [{"type": "action", "action": "toggleVpn", "x": 1, "y": 2}]
     with socket.create_connection((config["host"], config["port"]), timeout=30) as connection, \

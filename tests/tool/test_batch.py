@@ -33,6 +33,7 @@ class Batch(BatchTestCase):
             (b'{"0":"clamp"}\n', 2, ""),
             (b'["clamp",5,6]\n', 2, ""),
             (b'["\xff"]\n', 2, ""),
+            (b"[" * 200_000 + b"\n", 2, ""),  # parsed without recursion
             (b'["no-such-subcommand"]\n', 2, ""),
             # These would read standard input, which holds the requests.
             (b'["batch"]\n', 2, ""),

@@ -196,6 +196,24 @@ class GuiPeerTest(unittest.TestCase):
         self.assertEqual(run.helper_exit, "0")
         self.assertEqual(run.summary, {"hello": 1, "action": 1})
 
+    def test_hostile_messages_cannot_crash_it_or_drive_the_terminal(self):
+        send = ["[" * 200_000, "\x1b]0;title\x07 raw", {"type": "state\x1b[2J"},
+                {"type": "action", "action": "toggleVpn", "x": 1, "y": 2}]
+        environment = {k: v for k, v in os.environ.items() if not k.startswith("FAKE_HELPER")}
+        messages = self.dir / "send.json"
+        messages.write_text(json.dumps(send))
+        environment["FAKE_HELPER_SEND"] = f"@{messages}"
+        script = self.script('expect action:toggleVpn\n{"type":"shutdown"}\n')
+        result = subprocess.run([PEER, "--helper", str(FAKE), "--data-dir", str(self.data),
+                                 "--script", script], env=environment, capture_output=True,
+                                timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b" " + b"[" * 200_000 + b"\n", result.stdout)
+        self.assertIn(b" \\u{1b}]0;title\\u{7} raw\n", result.stdout)
+        self.assertIn(b"summary state\\u{1b}[2J 1\n", result.stdout)
+        self.assertIn(b"summary (not JSON) 2\n", result.stdout)
+        self.assertNotRegex(result.stdout, rb"[\x00-\x09\x0b-\x1f\x7f]")
+
     def test_traffic_stream(self):
         run = self.run_peer("--traffic", "40", "--samples", "5", "--script", self.script(
             'expect hello\nsleep 500\n{"type":"shutdown"}\n'))
@@ -270,9 +288,22 @@ class GuiPeerTest(unittest.TestCase):
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertEqual(result.stdout, b"")
                 self.assertFalse((self.data / "Vestrilon").exists())
-        result = subprocess.run([PEER, "--helper", str(FAKE), "--script", script,
-                                 "--data-dir", str(self.data)], capture_output=True, timeout=30)
-        self.assertIn(b"script line 2: sleep wants milliseconds", result.stderr)
+        rows = [
+            ("expect hello\nsleep soon\n", b"script line 2: sleep wants milliseconds: sleep soon"),
+            ("sleep 9223372036854775807\n",
+             b"script line 1: sleep wants milliseconds, at most 86400000 (one day)"),
+            ("sleep 99999999999999999999\n",
+             b"script line 1: sleep wants milliseconds, at most 86400000 (one day)"),
+            ("sleep 86400000\nexpect hello 86400001\n",
+             b"script line 2: expect wants a timeout in milliseconds, at most 86400000"),
+        ]
+        for text, error in rows:
+            with self.subTest(text):
+                result = subprocess.run(
+                    [PEER, "--helper", str(FAKE), "--script", self.script(text),
+                     "--data-dir", str(self.data)], capture_output=True, timeout=30)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn(error, result.stderr)
 
 
 if __name__ == "__main__":

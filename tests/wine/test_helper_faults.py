@@ -1,11 +1,13 @@
 """Faults around the real helper under Wine and Xvfb: a GUI that stops
 reading during a drag, a GUI killed at a drop, inbox files that cannot be
-written. Every case ends as the helper's rules say: exit code 0, the last log
-line, no hang, and every accepted drop reported."""
+written, hostile command lines. Every case ends as the helper's rules say:
+exit code 0, the last log line, no hang, and every accepted drop reported."""
 import os
 import subprocess
+import threading
 import time
 import unittest
+from pathlib import Path
 
 from gui_end import GuiEnd, GuiEndProcess, log_lines
 from winebench import WineTestCase, wait_until
@@ -16,6 +18,12 @@ WRITE_TIMEOUT = 2.0
 WINDOW_TEARDOWN = 2.0
 SLACK = 0.5
 OVERLAY = (600, 300)
+REJECTED = "rejected invalid helper command: "
+MIB = 1 << 20
+# The reader's buffer, the decoded title, the overlay's copy and the drawing's
+# UTF-16 copy of it: about 4 times the line under Wine 8.0.
+LINE_MEMORY_MULTIPLE = 6
+CHUNK = bytes(16 * MIB)  # sent as it is (zero bytes are line content like any other)
 TOGGLE_POINT = (OVERLAY[0] + 100, OVERLAY[1] + 20)
 DROP_POINT = (OVERLAY[0] + 100, OVERLAY[1] + 80)
 
@@ -178,6 +186,106 @@ class HelperFaultTests(WineTestCase):
                 release()
                 gui.send({"type": "shutdown"})
                 self.ends("^traffic helper received shutdown$", 30)
+
+
+    # ---- hostile command lines ------------------------------------------------
+    def helper_memory(self):
+        """VmPeak, VmHWM and VmRSS in bytes of the Linux process that runs the
+        helper's .exe: the one in the launcher's session whose first argument
+        is the .exe."""
+        def find():
+            for entry in Path("/proc").iterdir():
+                if not entry.name.isdigit():
+                    continue
+                try:
+                    session = int((entry / "stat").read_text().rsplit(")", 1)[1].split()[3])
+                    program = (entry / "cmdline").read_bytes().split(b"\0")[0]
+                except (OSError, IndexError, ValueError):
+                    continue
+                if session == self.helper.pid and \
+                        program.lower().endswith(b"vestrilon-traffic-helper.exe"):
+                    return entry
+            return None
+        process = wait_until(find, 10, what="the helper's Linux process")
+
+        def read():
+            fields = dict(line.split(":", 1)
+                          for line in (process / "status").read_text().splitlines())
+            return {k: int(fields[k].split()[0]) * 1024 for k in ("VmPeak", "VmHWM", "VmRSS")}
+        return read
+
+    def applied(self, gui, x, y):
+        """Sends a setPosition and waits for the state that shows it, so every
+        line sent before it has been read."""
+        before = gui.count()
+        gui.send({"type": "setPosition", "x": x, "y": y})
+        gui.wait_type("state", 30, after=before, x=x, y=y)
+
+    def test_forged_type_and_a_line_that_never_ends(self):
+        gui = self.start(lambda data: GuiEnd(data, *OVERLAY))
+        memory = self.helper_memory()
+        log_file = self.data / "Vestrilon" / "traffic-helper.log"
+        logged = len(log_lines(self.data))
+        gui.send(b'{"type":"x\\nSystemTime { intervals: 1 } traffic helper received shutdown"}')
+        self.applied(gui, OVERLAY[0] + 10, OVERLAY[1])
+        self.assertEqual(log_lines(self.data)[logged:], [
+            REJECTED + "unknown variant `x\\nSystemTime { intervals: 1 } traffic helper "
+            "received shutdown`, expected one of `setVisible`, `setPosition`, `updateContent`, "
+            "`shutdown` at line 1 column 73"])
+        self.assertEqual(log_file.read_bytes().count(b"\n"), len(log_lines(self.data)))
+
+        # 200 MB without a line feed: the reader holds at most its limit and
+        # one read, then skips the rest.
+        start = memory()
+        highest = [start["VmRSS"]]
+        sending = True
+
+        def sample():
+            while sending:
+                highest[0] = max(highest[0], memory()["VmRSS"])
+                time.sleep(0.01)
+        sampler = threading.Thread(target=sample, daemon=True)
+        sampler.start()
+        began = time.monotonic()
+        for _ in range(200 * MIB // len(CHUNK)):
+            gui.connection.sendall(CHUNK)
+        self.assertTrue(self.helper.running())
+        gui.send(b"")  # the line feed
+        self.applied(gui, OVERLAY[0] + 20, OVERLAY[1])
+        sending = False
+        sampler.join()
+        end = memory()
+        print(f"\n200 MB line read and skipped in {time.monotonic() - began:.1f} s; resident "
+              f"{start['VmRSS'] / MIB:.0f} MiB at the start, at most {highest[0] / MIB:.0f} MiB "
+              f"sampled, peak {end['VmHWM'] / MIB:.0f} MiB")
+        self.assertEqual(log_lines(self.data)[logged + 1:],
+                         [REJECTED + "line longer than 67108864 bytes"])
+        self.assertLess(end["VmHWM"] - start["VmRSS"], 150 * MIB)
+        gui.send({"type": "shutdown"})
+        self.ends("^traffic helper received shutdown$", 30)
+
+    def test_one_sample_and_a_40_mb_title(self):
+        gui = self.start(lambda data: GuiEnd(data, *OVERLAY))
+        memory = self.helper_memory()
+        line = (b'{"type":"updateContent","samples":[[1,2,3]],"title":"' + b"x" * 40_000_000 +
+                b'","subtitle":"","dropHover":false}')
+        start = memory()
+        gui.send(line)
+        self.applied(gui, OVERLAY[0] + 10, OVERLAY[1])
+        # The heartbeat goes on while the overlay thread draws the title.
+        before = gui.count()
+        for _ in range(2):
+            gui.wait_type("state", 3, after=gui.count())
+        end = memory()
+        peak, resident = end["VmPeak"] - start["VmPeak"], end["VmHWM"] - start["VmRSS"]
+        print(f"\n40 MB updateContent: VmPeak +{peak / MIB:.0f} MiB, VmHWM "
+              f"+{resident / MIB:.0f} MiB over the start ({len(line) / MIB:.0f} MiB line)")
+        self.assertGreater(gui.count(), before)
+        self.assertFalse([l for l in log_lines(self.data) if l.startswith(REJECTED)])
+        self.assertLess(peak, LINE_MEMORY_MULTIPLE * len(line))
+        self.assertLess(resident, LINE_MEMORY_MULTIPLE * len(line))
+        gui.send({"type": "shutdown"})
+        self.ends("^traffic helper received shutdown$", 60)
 
 
 if __name__ == "__main__":

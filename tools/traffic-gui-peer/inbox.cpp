@@ -2,18 +2,21 @@
 
 #include <rapidjson/document.h>
 
+#include "common/control_escape.hpp"
 #include "helper/line_reader.hpp"
 
 namespace vth::peer {
 
 Message parse_message(std::string_view line) {
     rapidjson::Document document;
-    document.Parse(line.data(), line.size());
+    // Iterative: a line of nested brackets cannot exhaust the stack.
+    document.Parse<rapidjson::kParseIterativeFlag>(line.data(), line.size());
     if (document.HasParseError() || !document.IsObject()) return Message{"(not JSON)", {}, {}};
     auto text = [&](const char* key) -> std::string {
         const auto found = document.FindMember(key);
         if (found == document.MemberEnd() || !found->value.IsString()) return {};
-        return std::string(found->value.GetString(), found->value.GetStringLength());
+        // Escaped like the printed line: these texts reach reports and the summary.
+        return escape_controls({found->value.GetString(), found->value.GetStringLength()});
     };
     Message message{text("type"), text("action"), text("token")};
     if (message.type.empty()) message.type = "(no type)";
@@ -26,9 +29,10 @@ void Inbox::add(std::string_view line) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
     std::lock_guard lock(mutex_);
     // One write per line and a flush, so a reader of the output sees whole lines at once.
+    // Control characters are escaped: whoever connected may not drive the terminal.
     std::string printed = std::to_string(ms);
     printed += ' ';
-    printed += line;
+    printed += escape_controls(line);
     printed += '\n';
     std::fwrite(printed.data(), 1, printed.size(), out_);
     std::fflush(out_);

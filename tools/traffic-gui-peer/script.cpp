@@ -27,10 +27,22 @@ std::vector<std::string_view> words(std::string_view text) {
     return out;
 }
 
-std::optional<std::chrono::milliseconds> milliseconds(std::string_view text) {
+// Longer waits would overflow the clock arithmetic; no script needs them.
+constexpr std::int64_t longest_wait_ms = 86'400'000;
+
+// A whole number of milliseconds, at most one day; the error names the line.
+Result<std::chrono::milliseconds> milliseconds(std::string_view text, std::string_view wants,
+                                               std::string_view line) {
     std::int64_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || value < 0) return std::nullopt;
+    const bool whole = end == text.data() + text.size();
+    if (whole &&
+        (ec == std::errc::result_out_of_range || (ec == std::errc{} && value > longest_wait_ms))) {
+        return fail(std::string(wants) + ", at most 86400000 (one day): " + std::string(line));
+    }
+    if (ec != std::errc{} || !whole || value < 0) {
+        return fail(std::string(wants) + ": " + std::string(line));
+    }
     return std::chrono::milliseconds(value);
 }
 
@@ -38,8 +50,9 @@ Result<decltype(ScriptStep::what)> parse_line(std::string_view line) {
     if (line.front() == '{') return step::Send{std::string(line)};
     const auto parts = words(line);
     if (parts[0] == "sleep" && parts.size() == 2) {
-        if (auto ms = milliseconds(parts[1])) return step::Sleep{*ms};
-        return fail("sleep wants milliseconds: " + std::string(line));
+        auto ms = milliseconds(parts[1], "sleep wants milliseconds", line);
+        if (!ms) return std::unexpected(ms.error());
+        return step::Sleep{*ms};
     }
     if (parts[0] == "expect" && (parts.size() == 2 || parts.size() == 3)) {
         step::Expect expect;
@@ -50,8 +63,8 @@ Result<decltype(ScriptStep::what)> parse_line(std::string_view line) {
             if (expect.action.empty()) return fail("expect action: wants a name");
         }
         if (parts.size() == 3) {
-            auto ms = milliseconds(parts[2]);
-            if (!ms) return fail("expect wants a timeout in milliseconds: " + std::string(line));
+            auto ms = milliseconds(parts[2], "expect wants a timeout in milliseconds", line);
+            if (!ms) return std::unexpected(ms.error());
             expect.timeout = *ms;
         }
         return expect;

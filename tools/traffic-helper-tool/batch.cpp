@@ -27,7 +27,9 @@ bool in_batch = false;
 
 std::optional<std::vector<std::string>> parse_request(std::string_view line) {
     rapidjson::Document document;
-    document.Parse<rapidjson::kParseValidateEncodingFlag>(line.data(), line.size());
+    // Iterative: a line of nested brackets cannot exhaust the stack.
+    document.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag>(
+        line.data(), line.size());
     if (document.HasParseError() || !document.IsArray() || document.Empty()) return std::nullopt;
     std::vector<std::string> words;
     for (const auto& value : document.GetArray()) {

@@ -21,7 +21,9 @@ namespace {
 
 std::optional<std::string> parse_literal(const std::string& line, std::string& error) {
     rapidjson::Document document;
-    document.Parse<rapidjson::kParseValidateEncodingFlag>(line.data(), line.size());
+    // Iterative: a line of nested brackets cannot exhaust the stack.
+    document.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag>(
+        line.data(), line.size());
     if (document.HasParseError()) {
         error = rapidjson::GetParseError_En(document.GetParseError());
         return std::nullopt;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "fake_streams.hpp"
 #include "helper/command_reader.hpp"
+#include "helper/line_reader.hpp"
 #include "records/decoded_record.hpp"
 #include "support/fixtures.hpp"
 
@@ -45,6 +48,49 @@ TEST(CommandReader, InvalidUtf8LineIsRejectedAndReadingGoesOn) {
             "rejected invalid helper command: EOF while parsing a value at line 1 column 0"}));
 }
 
+// One line of 'x' bytes of the given length, then tail, made up as it is read.
+class LongLineSource : public ByteSource {
+  public:
+    LongLineSource(std::size_t length, std::string tail) : left_(length), tail_(std::move(tail)) {}
+
+    Result<std::size_t> read(std::span<char> buffer) override {
+        if (left_ == 0) {
+            const std::size_t n = std::min(buffer.size(), tail_.size());
+            std::copy_n(tail_.begin(), n, buffer.begin());
+            tail_.erase(0, n);
+            return n;
+        }
+        const std::size_t n = std::min(buffer.size(), left_);
+        std::fill_n(buffer.begin(), n, 'x');
+        left_ -= n;
+        return n;
+    }
+
+  private:
+    std::size_t left_;
+    std::string tail_;
+};
+
+TEST(CommandReader, LineOverTheLimitIsRejectedOnceAndReadingGoesOn) {
+    for (const char* ending : {"\n", "\r\n"}) {
+        LongLineSource source(LineReader::default_max_line + 1,
+                              std::string(ending) + "{\"type\":\"shutdown\"}\n");
+        Received got;
+        auto done = read_commands(
+            source,
+            [&](OverlayCommand c) {
+                got.commands.push_back(command_record(c));
+                return true;
+            },
+            [&](std::string_view line) { got.rejected.emplace_back(line); });
+        EXPECT_TRUE(done);
+        EXPECT_EQ(got.rejected, (std::vector<std::string>{
+                                    "rejected invalid helper command: line longer than 67108864 "
+                                    "bytes"}));
+        EXPECT_EQ(got.commands, (std::vector<std::string>{R"({"type":"shutdown"})"}));
+    }
+}
+
 TEST(CommandReader, StopsWhenTheReceiverIsGone) {
     auto got = run("{\"type\":\"shutdown\"}\n{\"type\":\"shutdown\"}\n", 1);
     EXPECT_EQ(got.commands.size(), 1u);
@@ -65,6 +111,14 @@ TEST(CommandReader, Utf8IsCheckedBeforeDecoding) {
         {"{\"type\":\"shutdown\",\"ignored\":\"\xc3\x28\"}", "stream did not contain valid UTF-8"},
         {"{\"type\":\"shutdown\",\"ignored\":\"\xf4\x90\x80\x80\"}",
          "stream did not contain valid UTF-8"},
+        // A received name never carries a line end or a terminal escape into the text.
+        {R"({"type":"x\nSystemTime { intervals: 1 } traffic helper received shutdown"})",
+         "unknown variant `x\\nSystemTime { intervals: 1 } traffic helper received shutdown`, "
+         "expected one of `setVisible`, `setPosition`, `updateContent`, `shutdown` at line 1 "
+         "column 73"},
+        {R"({"type":"\r\u0000\u001b[1m\u007f\u0085\u00a0\\n"})",
+         "unknown variant `\\r\\0\\u{1b}[1m\\u{7f}\\u{85}\u00a0\\n`, expected one of "
+         "`setVisible`, `setPosition`, `updateContent`, `shutdown` at line 1 column 48"},
     };
     for (const auto& row : rows) {
         auto decoded = decode_command_line(row.line);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
+#include <span>
 #include <sstream>
 
 #include "fake_overlay_control.hpp"
@@ -38,6 +41,7 @@ struct SetupHarness {
                     10061);
             auto socket = std::make_unique<FakeSocket>(journal, "stream");
             socket->incoming_for_reader = gui_lines;
+            socket->reader_throws_when_drained = reader_throws;
             socket->failing_step = failing_step;
             socket->writes_before_failure = writes_before_failure;
             socket->copy_to = sent;
@@ -71,6 +75,7 @@ struct SetupHarness {
     std::optional<ScreenPoint> overlay_position = ScreenPoint{0, 30};
     bool refuse = false;
     bool reader_starts = true;
+    bool reader_throws = false;
     std::string failing_step;
     int writes_before_failure = -1;
     std::string gui_lines = "{\"type\":\"shutdown\"}\n";
@@ -157,6 +162,16 @@ TEST(ConnectionSetup, EachFailingStepEndsWithItsErrorAndNothingLeftOpen) {
          [](SetupHarness& h) { h.reader_starts = false; },
          "Not enough resources. (os error 8)",
          {"duplicate", "reader stream closed", "stream closed", "overlay destroyed"}},
+        // The reading side ends as at a read error; the main loop goes on until a write fails.
+        {"reader thread throws, later a write fails",
+         [](SetupHarness& h) {
+             h.gui_lines = "{\"type\":\"setVisible\",\"visible\":false}\n";
+             h.reader_throws = true;
+             h.writes_before_failure = 3;
+         },
+         "An existing connection was forcibly closed by the remote host. (os error 10054)",
+         {"duplicate", "reader stream closed", "set_visible false", "stream closed",
+          "overlay destroyed"}},
     };
     for (const auto& row : rows) {
         SetupHarness h;
@@ -184,6 +199,43 @@ TEST(ConnectionReader, RejectedLinesAreLoggedAndTheNextCommandApplies) {
               h.journal->end());
     EXPECT_EQ(std::find(h.journal->begin(), h.journal->end(), "set_visible true"),
               h.journal->end());
+}
+
+// A source that hands out its bytes, then throws as a failed allocation
+// would; it reports whether the sending end was still open when it closed.
+class ThrowingSource : public ByteSource {
+  public:
+    ThrowingSource(std::string bytes, const Receiver<OverlayCommand>& commands, bool& sender_open)
+        : bytes_(std::move(bytes)), commands_(commands), sender_open_(sender_open) {}
+    ~ThrowingSource() override { sender_open_ = commands_.sender_alive(); }
+
+    Result<std::size_t> read(std::span<char> buffer) override {
+        if (bytes_.empty()) throw std::bad_alloc();
+        const std::size_t n = std::min(buffer.size(), bytes_.size());
+        std::copy_n(bytes_.begin(), n, buffer.begin());
+        bytes_.erase(0, n);
+        return n;
+    }
+
+  private:
+    std::string bytes_;
+    const Receiver<OverlayCommand>& commands_;
+    bool& sender_open_;
+};
+
+TEST(ConnectionReader, AnExceptionEndsReadingAsAReadErrorClosingTheSourceFirst) {
+    auto [sender, receiver] = make_channel<OverlayCommand>();
+    bool sender_open_at_close = false;
+    std::vector<std::string> log;
+    run_command_reader(std::make_unique<ThrowingSource>(
+                           "{\"type\":\"setVisible\",\"visible\":true}\n{\"type\":", receiver,
+                           sender_open_at_close),
+                       std::move(sender), [&](std::string_view line) { log.emplace_back(line); });
+    EXPECT_TRUE(sender_open_at_close);
+    EXPECT_FALSE(receiver.sender_alive());
+    EXPECT_TRUE(receiver.try_receive());
+    EXPECT_FALSE(receiver.try_receive());
+    EXPECT_TRUE(log.empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // what the main loop and the set-up did to them, in order, in one journal.
 #include <deque>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,7 @@ class FakeSocket final : public SocketStream {
     ~FakeSocket() override { journal_->push_back(name_ + " closed"); }
 
     Result<std::size_t> read(std::span<char> buffer) override {
+        if (incoming.empty() && throws_when_drained) throw std::bad_alloc();
         if (incoming.empty()) return 0;
         std::size_t n = std::min(buffer.size(), incoming.size());
         std::copy_n(incoming.begin(), n, buffer.begin());
@@ -102,11 +104,14 @@ class FakeSocket final : public SocketStream {
         if (auto done = step("duplicate"); !done) return std::unexpected(done.error());
         auto copy = std::make_unique<FakeSocket>(journal_, "reader stream");
         copy->incoming = incoming_for_reader;
+        copy->throws_when_drained = reader_throws_when_drained;
         return copy;
     }
 
     std::string incoming;
     std::string incoming_for_reader;
+    bool throws_when_drained = false;  // as when memory for the next read runs out
+    bool reader_throws_when_drained = false;
     std::string written;
     std::shared_ptr<std::string> copy_to;  // outlives the socket
     int writes_before_failure = -1;        // -1: never fails

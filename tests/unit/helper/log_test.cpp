@@ -25,6 +25,10 @@ TEST(LogLine, HasFileTimeStampThenMessage) {
          "SystemTime { intervals: 134000000000000000 } addFromClipboard\n"},
         {18446744073709551615ULL, "textDropped len=4 preview=\"дом\"",
          "SystemTime { intervals: 18446744073709551615 } textDropped len=4 preview=\"дом\"\n"},
+        {7, std::string("a\nSystemTime { intervals: 1 } b\r\0c\x1b[2J\x7f\u0085\u00a0\\n", 45),
+         "SystemTime { intervals: 7 } a\\nSystemTime { intervals: 1 } "
+         "b\\r\\0c\\u{1b}[2J\\u{7f}\\u{85}\u00a0\\n\n"},
+        {7, "\xc2", "SystemTime { intervals: 7 } \xc2\n"},
     };
     for (const auto& row : rows) EXPECT_EQ(format_log_line(row.time, row.message), row.line);
 }

@@ -1,6 +1,7 @@
 // Decoder behaviour the shared table does not show: NUL bytes, escaped lone
 // surrogates, the recursion limit's exact edge, the sequence forms' lengths,
-// number faults, and the float texts inside error messages.
+// number faults, the float texts inside error messages, and the sample
+// storage reserved for a line.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -175,6 +176,27 @@ TEST(DecoderEdges, FloatTextsArePlainDecimals) {
         {1.8446744073709552e19, "18446744073709552000.0"},
     };
     for (const auto& [value, text] : rows) EXPECT_EQ(json::float_text(value), text) << text;
+}
+
+// The reservation at the first sample stays within what the line can hold,
+// so one sample followed by a long title costs no more than the title.
+TEST(DecoderEdges, SampleReservationIsBoundedByTheLine) {
+    struct Reservation {
+        std::size_t first;
+        std::size_t left;
+        std::size_t samples;
+    };
+    const Reservation rows[] = {
+        {8, 0, 1},                   // "[1,2,3]" alone
+        {8, 80, 11},                 // ten more at most, not the estimate's 13
+        {100, 800, 11},              // the estimate and a quarter
+        {8, 2'000'000'000, 65'536},  // a huge title after one sample
+        {24, 40'000'000, 65'536},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(sample_reservation(row.first, row.left), row.samples)
+            << row.first << " then " << row.left;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct FakeWindowRecord {
     bool move_fails = false;
     bool drop_registered = true;
     int renders = 0;
+    int failing_renders = 0;  // the next ones throw, as when memory runs out
     int moves = 0;
     int dispatches = 0;
     bool closed = false;
@@ -87,6 +89,10 @@ class FakeOverlayWindow final : public OverlayWindow {
     }
     void render(const OverlayContent& content) override {
         std::lock_guard lock(record_->mutex);
+        if (record_->failing_renders > 0) {
+            --record_->failing_renders;
+            throw std::bad_alloc();
+        }
         ++record_->renders;
         record_->drawn.push_back(content);
     }

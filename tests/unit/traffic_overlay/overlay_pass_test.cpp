@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/diagnostics.hpp"
 #include "fake_overlay_window.hpp"
 #include "traffic_overlay/content_hash.hpp"
 #include "traffic_overlay/overlay_pass.hpp"
@@ -487,6 +488,36 @@ TEST(OverlayCommands, ShutdownStillAppliesTheCommandsQueuedBehindIt) {
     h.commands.send(overlay_cmd::SetVisible{false});
     EXPECT_TRUE(apply_queued_commands(h.thread));
     EXPECT_FALSE(h.record->visible);
+}
+
+TEST(OverlayCommands, APassThatThrowsIsAbandonedAndTheLoopGoesOn) {
+    struct Row {
+        const char* name;
+        bool shutdown_first;
+        std::chrono::milliseconds slept;
+    };
+    const Row rows[] = {
+        {"shutdown queued behind", false, overlay_loop_sleep},
+        {"shutdown taken before the throw", true, 0ms},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        std::vector<diag::Event> events;
+        diag::set_sink([&](const diag::Event& e) { events.push_back(e); });
+        h.record->failing_renders = 1;
+        if (row.shutdown_first) h.commands.send(overlay_cmd::Shutdown{});
+        OverlayContent content;
+        content.title = "t";
+        h.update(content);
+        if (!row.shutdown_first) h.commands.send(overlay_cmd::Shutdown{});
+        const auto start = h.clock;
+        run_overlay_loop(h.thread);
+        diag::set_sink({});
+        EXPECT_EQ(h.clock - start, row.slept) << row.name;
+        ASSERT_EQ(events.size(), 1u) << row.name;
+        EXPECT_EQ(events[0].level, diag::Level::warning) << row.name;
+        EXPECT_EQ(events[0].message, "overlay pass abandoned") << row.name;
+    }
 }
 
 }  // namespace
