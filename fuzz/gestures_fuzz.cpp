@@ -5,9 +5,11 @@
 //   never outlives its press;
 // - an action appears only after a release, a right release or a
 //   double-click, and only the kinds those can raise;
-// - user_moved, once set, stays set.
+// - user_moved, once set, stays set;
+// - a cursor or window the system could not read changes nothing.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "fuzz_checks.hpp"
 #include "traffic_overlay/gestures.hpp"
@@ -36,6 +38,11 @@ struct Input {
         return static_cast<std::int32_t>(wide);
     }
     ScreenPoint point() { return {coordinate(), coordinate()}; }
+    // Now and then nothing, as when another desktop has the input.
+    std::optional<ScreenPoint> readable_point() {
+        if (byte() % 16 == 0) return std::nullopt;
+        return point();
+    }
 };
 
 }  // namespace
@@ -48,19 +55,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool moved_before = false;
     while (in.size > 0) {
         OverlayAction before = state.pending_action;
+        const GestureState old = state;
         std::uint8_t kind = in.byte() % 7;
+        const std::optional<ScreenPoint> cursor = kind < 4 ? in.readable_point() : std::nullopt;
+        const std::optional<ScreenPoint> origin =
+            kind == 0 || kind == 3 ? in.readable_point() : std::optional<ScreenPoint>(window);
         switch (kind) {
             case 0:
-                vth::gesture_press(state, in.point(), window);
+                vth::gesture_press(state, cursor, origin);
                 break;
             case 1:
-                if (auto target = vth::gesture_move(state, in.point())) window = *target;
+                if (auto target = vth::gesture_move(state, cursor)) window = *target;
                 break;
             case 2:
-                vth::gesture_release(state, in.point());
+                vth::gesture_release(state, cursor);
                 break;
             case 3:
-                vth::gesture_double_click(state, in.point(), window.y);
+                vth::gesture_double_click(state, cursor, origin);
                 break;
             case 4:
                 vth::gesture_right_press(state);
@@ -73,6 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 state.pending_action = OverlayAction::none;
                 state.double_click_pending = false;
                 break;
+        }
+        if (kind < 4 && (!cursor || !origin)) {
+            check(state.pending_action == old.pending_action && state.dragging == old.dragging &&
+                      state.press.has_value() == old.press.has_value() &&
+                      state.user_moved == old.user_moved &&
+                      state.double_click_pending == old.double_click_pending,
+                  "an unreadable cursor or window changed the gesture");
         }
         OverlayAction after = state.pending_action;
         if (after != before && after != OverlayAction::none) {
