@@ -91,7 +91,12 @@ class GuiEnd(Messages):
 
     def accept(self, timeout: float = 60) -> None:
         self.server.settimeout(timeout)
-        self.connection, _ = self.server.accept()
+        try:
+            self.connection, _ = self.server.accept()
+        except TimeoutError:
+            # What the helper logged tells a hang from an early end.
+            lines = log_lines(self.data)[-5:]
+            raise TimeoutError(f"no connection in {timeout} s; the helper's last log lines: {lines}")
         # Commands go out at once, as a GUI that cares about latency sends them.
         self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.server.close()
