@@ -6,7 +6,8 @@
 // - an action appears only after a release, a right release or a
 //   double-click, and only the kinds those can raise;
 // - user_moved, once set, stays set;
-// - a cursor or window the system could not read changes nothing.
+// - a cursor or window the system could not read changes nothing, except
+//   that a release still ends the gesture.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -85,7 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 state.double_click_pending = false;
                 break;
         }
-        if (kind < 4 && (!cursor || !origin)) {
+        if (kind == 2 && !cursor) {
+            check(!state.press && !state.dragging, "an unreadable release left the press");
+            check(state.pending_action == old.pending_action ||
+                      state.pending_action == OverlayAction::DragEnded,
+                  "an unreadable release raised a click");
+        } else if (kind < 4 && (!cursor || !origin)) {
             check(state.pending_action == old.pending_action && state.dragging == old.dragging &&
                       state.press.has_value() == old.press.has_value() &&
                       state.user_moved == old.user_moved &&

@@ -53,7 +53,17 @@ std::optional<ScreenPoint> gesture_move(GestureState& state, std::optional<Scree
 }
 
 void gesture_release(GestureState& state, std::optional<ScreenPoint> cursor) {
-    if (!cursor) return;
+    if (!cursor) {
+        // The button is up and the capture gone whatever the cursor reads, so
+        // the gesture ends; where it ended is unknown, so no click is raised,
+        // only the drag that did move the window.
+        if (state.dragging) state.pending_action = OverlayAction::DragEnded;
+        state.double_click_seen = false;
+        state.press.reset();
+        state.press_in_top_zone = false;
+        state.dragging = false;
+        return;
+    }
     bool near = true;
     if (state.press) near = pointer_distance(state.press->point, *cursor) < near_release_distance;
     if (state.dragging && !(near && state.press_in_top_zone)) {

@@ -6,7 +6,7 @@
 // moves the window, and calls these; every decision is made here. A cursor or
 // rectangle the system could not read (another desktop has the input: lock
 // screen, secure attention, an elevation prompt) arrives as nothing and leaves
-// the state as it was.
+// the state as it was, except at a release, which ends the gesture.
 #include <cstdint>
 #include <optional>
 
@@ -36,7 +36,8 @@ bool gesture_press(GestureState& state, std::optional<ScreenPoint> cursor,
 // Mouse move. Returns the window's new outer top-left while dragging.
 std::optional<ScreenPoint> gesture_move(GestureState& state, std::optional<ScreenPoint> cursor);
 
-// Left button up; the caller has released the capture.
+// Left button up; the caller has released the capture. With the cursor
+// unreadable the gesture still ends: a drag reports DragEnded, a press no click.
 void gesture_release(GestureState& state, std::optional<ScreenPoint> cursor);
 
 // Left double-click, arriving in place of the second press; the caller
