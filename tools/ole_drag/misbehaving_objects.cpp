@@ -134,6 +134,10 @@ ULONG EndlessFormatList::Release() noexcept {
 
 HRESULT EndlessFormatList::Next(ULONG count, FORMATETC* out, ULONG* fetched) noexcept {
     if (out == nullptr) return E_POINTER;
+    if (entries_.empty()) {
+        if (fetched != nullptr) *fetched = 0;
+        return S_FALSE;
+    }
     for (ULONG i = 0; i < count; ++i) {
         out[i] = entries_[next_];
         next_ = (next_ + 1) % entries_.size();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -143,11 +144,22 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
         return self_test_failed;
     }
     auto reports = std::make_shared<HelperReports>();
-    std::thread reader(
-        [reports, stream = connection->reading] { receive_reports(*stream, *reports); });
+    std::thread reader([reports, stream = connection->reading] {
+        try {
+            receive_reports(*stream, *reports);
+        } catch (...) {
+            // Nothing may leave the thread; the session sees the reports end.
+        }
+        reports->close();
+    });
 
     Session session(desktop, *reports, *connection->outbox, **helper, data_dir, token);
-    const bool ran = session.run();
+    bool ran = false;
+    try {
+        ran = session.run();
+    } catch (const std::exception& e) {
+        say(std::string("FAIL setup the self-test stopped: ") + e.what());
+    }
     desktop.restore_cursor();
     if (!ran) (void)connection->outbox->send_line(R"({"type":"shutdown"})");
     connection->outbox->finish();

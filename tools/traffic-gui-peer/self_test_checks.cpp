@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "common/control_escape.hpp"
+
 namespace vth::peer {
 namespace {
 
@@ -34,7 +36,9 @@ std::string check_line_text(const CheckLine& line) {
     text += line.name;
     if (!line.figure.empty()) {
         text += ' ';
-        text += line.figure;
+        // Figures can quote the helper's messages and other programs' window
+        // texts, which may not drive the terminal or break the report's lines.
+        text += escape_controls(line.figure);
     }
     return text;
 }

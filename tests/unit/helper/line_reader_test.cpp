@@ -85,6 +85,7 @@ TEST(LineReader, SplitsLikeTheHelper) {
          {long_line, "\n" + long_line + "\r\n", "z"},
          {long_line, long_line, "z"}},
         {"at the limit", {"0123456789\n"}, {"0123456789"}, 10},
+        {"at the limit as the last line", {"0123456789"}, {"0123456789"}, 10},
         {"at the limit with crlf", {"0123456789\r", "\nz"}, {"0123456789", "z"}, 10},
         {"over the limit with its line feed in view",
          {"0123456789a\nb\n"},
