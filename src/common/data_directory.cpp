@@ -34,6 +34,7 @@ std::optional<std::string_view> append_refusal(std::string_view integrity_level,
     if (!is_elevated(integrity_level)) return std::nullopt;
     if (target.directory_is_reparse_point) return "the data directory is a reparse point";
     if (target.file_is_reparse_point) return "the file is a reparse point";
+    if (target.file_has_other_names) return "the file has another name (a hard link)";
     return std::nullopt;
 }
 

@@ -44,6 +44,9 @@ bool append_to_file(const std::string& path, std::string_view bytes) noexcept;
 struct AppendTarget {
     bool directory_is_reparse_point = false;
     bool file_is_reparse_point = false;
+    // More than one name: another name, made where the user may write, can
+    // stand for a file only an elevated process may write.
+    bool file_has_other_names = false;
 };
 
 // Like append_to_file for the file name in dir, but neither dir nor that file

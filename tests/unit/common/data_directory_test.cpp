@@ -15,24 +15,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(AppendRefusal, ReparsePointsRefusedOnlyAboveMedium) {
+TEST(AppendRefusal, LinksRefusedOnlyAboveMedium) {
     struct Row {
         std::string_view integrity;
-        bool directory_link;
-        bool file_link;
+        os::AppendTarget target;
         std::optional<std::string_view> refusal;
     };
     const std::string_view folder = "the data directory is a reparse point";
     const std::string_view file = "the file is a reparse point";
+    const std::string_view names = "the file has another name (a hard link)";
     const Row rows[] = {
-        {"medium", true, true, std::nullopt}, {"unknown", true, true, std::nullopt},
-        {"low", false, true, std::nullopt},   {"high", false, false, std::nullopt},
-        {"high", true, false, folder},        {"high", false, true, file},
-        {"system", true, true, folder},       {"system", false, true, file},
+        {"medium", {true, true, true}, std::nullopt}, {"unknown", {true, true, true}, std::nullopt},
+        {"low", {false, true, false}, std::nullopt},  {"high", {false, false, false}, std::nullopt},
+        {"high", {true, false, false}, folder},       {"high", {false, true, false}, file},
+        {"high", {false, false, true}, names},        {"system", {true, true, true}, folder},
+        {"system", {false, true, false}, file},       {"system", {false, false, true}, names},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(append_refusal(row.integrity, {row.directory_link, row.file_link}), row.refusal)
-            << row.integrity << " " << row.directory_link << row.file_link;
+        const os::AppendTarget& t = row.target;
+        EXPECT_EQ(append_refusal(row.integrity, t), row.refusal)
+            << row.integrity << " " << t.directory_is_reparse_point << t.file_is_reparse_point
+            << t.file_has_other_names;
     }
 }
 
@@ -66,17 +69,18 @@ bool make_link(const fs::path& target, const fs::path& link, bool folder) {
 // What the system reports when a link stands at the folder or the file: the
 // link is opened as itself, and a refusal leaves its target untouched.
 TEST(AppendUnfollowed, LinksAreReportedAndNeverFollowed) {
-    enum class Link { none, file_to_file, file_dangling, folder_to_folder };
+    enum class Link { none, file_to_file, file_dangling, folder_to_folder, hard_link };
     struct Row {
         const char* what;
         Link link;
         os::AppendTarget seen;
     };
     const Row rows[] = {
-        {"plain folder and file", Link::none, {false, false}},
-        {"file is a link to another file", Link::file_to_file, {false, true}},
-        {"file is a link to nothing yet", Link::file_dangling, {false, true}},
-        {"folder is a link to another folder", Link::folder_to_folder, {true, false}},
+        {"plain folder and file", Link::none, {false, false, false}},
+        {"file is a hard link to another file", Link::hard_link, {false, false, true}},
+        {"file is a link to another file", Link::file_to_file, {false, true, false}},
+        {"file is a link to nothing yet", Link::file_dangling, {false, true, false}},
+        {"folder is a link to another folder", Link::folder_to_folder, {true, false, false}},
     };
     for (const Row& row : rows) {
         test::LocalAppData data;
@@ -101,6 +105,13 @@ TEST(AppendUnfollowed, LinksAreReportedAndNeverFollowed) {
                 fs::create_directories(folder.parent_path());
                 linked = make_link(elsewhere, folder, true);
                 break;
+            case Link::hard_link: {
+                fs::create_directories(folder);
+                std::error_code error;
+                fs::create_hard_link(elsewhere / "target.txt", folder / "log.txt", error);
+                linked = !error;
+                break;
+            }
         }
         if (!linked) GTEST_SKIP() << "no symbolic links here (" << row.what << ")";
 
@@ -108,12 +119,14 @@ TEST(AppendUnfollowed, LinksAreReportedAndNeverFollowed) {
         const bool written = os::append_to_file_unfollowed(
             folder.string(), "log.txt", "line\n", [&](const os::AppendTarget& target) {
                 asked.push_back(target);
-                return !target.directory_is_reparse_point && !target.file_is_reparse_point;
+                return !target.directory_is_reparse_point && !target.file_is_reparse_point &&
+                       !target.file_has_other_names;
             });
         ASSERT_FALSE(asked.empty()) << row.what;
         EXPECT_EQ(asked.back().directory_is_reparse_point, row.seen.directory_is_reparse_point)
             << row.what;
         EXPECT_EQ(asked.back().file_is_reparse_point, row.seen.file_is_reparse_point) << row.what;
+        EXPECT_EQ(asked.back().file_has_other_names, row.seen.file_has_other_names) << row.what;
         EXPECT_EQ(written, row.link == Link::none) << row.what;
         EXPECT_EQ(read(elsewhere / "target.txt"), "kept") << row.what;
         EXPECT_FALSE(fs::exists(elsewhere / "created.txt")) << row.what;

@@ -114,7 +114,10 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
         may_write(target);
         return false;
     }
-    if (file.fd < 0 || !may_write(target)) return false;
+    if (file.fd < 0) return false;
+    struct stat names{};
+    target.file_has_other_names = ::fstat(file.fd, &names) != 0 || names.st_nlink > 1;
+    if (!may_write(target)) return false;
     return write_all(file.fd, bytes);
 }
 

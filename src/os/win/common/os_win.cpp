@@ -161,6 +161,9 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return false;
     target.file_is_reparse_point = is_reparse_point(file.get(), wide_path);
+    BY_HANDLE_FILE_INFORMATION names{};
+    target.file_has_other_names =
+        !GetFileInformationByHandle(file.get(), &names) || names.nNumberOfLinks > 1;
     if (!may_write(target)) return false;
     return write_all(file.get(), bytes);
 }
