@@ -18,12 +18,6 @@ std::string concat(const Parts&... parts) {
     return out;
 }
 
-std::string hex(unsigned value) {
-    char buffer[16];
-    auto end = std::to_chars(buffer, buffer + sizeof buffer, value, 16).ptr;
-    return std::string(buffer, end);
-}
-
 // A code point read from valid UTF-8 at text[i]; advances i.
 unsigned next_code_point(std::string_view text, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -36,38 +30,20 @@ unsigned next_code_point(std::string_view text, std::size_t& i) {
     return code;
 }
 
-// The string as a debug-quoted literal: quotes, backslashes and the usual
-// control characters escaped, other control characters as \u{hex}.
+// The string as a debug-quoted literal: quotes and backslashes escaped, and
+// control characters as the log escapes them.
 std::string quoted(std::string_view text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t start = i;
         const unsigned code = next_code_point(text, i);
-        switch (code) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case 0:
-                out += "\\0";
-                break;
-            default:
-                if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-                    out += concat("\\u{", hex(code), "}");
-                } else {
-                    out.append(text.substr(start, i - start));
-                }
+        if (code == '"' || code == '\\') {
+            out += '\\';
+            out += static_cast<char>(code);
+        } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            append_escaped_char(out, static_cast<char32_t>(code));
+        } else {
+            out.append(text.substr(start, i - start));
         }
     }
     out += '"';
