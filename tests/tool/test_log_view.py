@@ -93,6 +93,72 @@ BROKEN = [
 ]
 
 
+def at(seconds, message: bytes) -> bytes:
+    return b"SystemTime { intervals: %d } %s" % (seconds * 10_000_000, message)
+
+
+def block(run, first, last, started, ended, actions="none") -> list:
+    def time(seconds):
+        return f"1601-01-01T00:{seconds // 60:02d}:{seconds % 60:02d}.000Z"
+
+    return [f"run {run}: {time(first)} to {time(last)}", f"  started: {started}",
+            f"  ended: {ended}", f"  actions: {actions}", "  drops: 0", "  rejected commands: 0"]
+
+
+WAITING = b"config missing; waiting for GUI to write traffic-helper.json"
+NOT_FOUND = b"traffic helper fatal: The system cannot find the file specified. (os error 2)"
+# Killed runs, each followed by a run whose first lines wait for its configuration.
+KILLED = [
+    at(1, b"starting helper build=b1 pid=7 integrity=medium gui_pid=1"),
+    at(2, b"action=toggleVpn"),
+    at(5, WAITING),
+    at(5, b"config parse retry: EOF while parsing a value at line 1 column 0"),
+    at(6, b"starting helper build=b1 pid=9 integrity=medium gui_pid=1"),
+    at(7, b"traffic helper received shutdown"),
+    at(8, b"starting helper build=b1 pid=10 integrity=medium gui_pid=1"),
+    at(9, WAITING),
+    at(13, NOT_FOUND),
+]
+LAST_TWO_RUNS = (
+    block(3, 8, 8, "build b1, integrity medium, pid 10", "no ending line")
+    + block(4, 9, 13, "no start line", "fatal: The system cannot find the file specified. "
+                                       "(os error 2)"))
+KILLED_SUMMARY = "\n".join(
+    block(1, 1, 2, "build b1, integrity medium, pid 7", "no ending line", "toggleVpn=1")
+    + block(2, 5, 7, "build b1, integrity medium, pid 9", "shutdown")
+    + LAST_TWO_RUNS + ["4 runs, 9 lines, 0 not parsed", ""])
+
+# (case, log, exit code, summary)
+SUMMARIES = [
+    ("runs without start or ending line, controls, a long fatal text", b"\n".join([
+        at(1, WAITING),
+        b"not a log line",
+        at(2, b"starting helper build=\x1b[2J pid=7 gui_pid=1"),
+        at(3, b"action=toggleVpn"),
+        at(3, b"action=\x1bx"),
+        at(4, b"starting helper build=b2 pid=8 integrity=medium gui_pid=1"),
+        at(5, b"traffic helper fatal: " + "ы".encode() * 200 + b"\x07"),
+        at(6, WAITING),
+        at(10, NOT_FOUND),
+        b"SystemTime { intervals: 99999999999999999999 } traffic helper received shutdown",
+    ]), 1, "\n".join(
+        block(1, 1, 3, "build \\x1B[2J, integrity ?, pid 7", "no ending line",
+              "toggleVpn=1 other=1")
+        + block(2, 4, 5, "build b2, integrity medium, pid 8", "fatal: " + "ы" * 150 + " [cut]")
+        + block(3, 6, 10, "no start line", "fatal: The system cannot find the file specified. "
+                                           "(os error 2)")
+        + ["3 runs, 10 lines, 2 not parsed", ""])),
+    ("killed runs", b"\n".join(KILLED) + b"\n", 0, KILLED_SUMMARY),
+    ("CRLF line ends", b"\r\n".join(KILLED) + b"\r\n", 0, KILLED_SUMMARY),
+    # The zeros cut a line short, and the next run appended behind them.
+    ("zeros after a power loss", KILLED[0] + b"\n" + at(2, b"action=toggle") + b"\0" * 70_000
+     + b"\n".join(KILLED[4:]) + b"\n" + b"\0" * 4096 + b"\n", 0, "\n".join(
+        block(1, 1, 2, "build b1, integrity medium, pid 7", "no ending line", "other=1")
+        + block(2, 6, 7, "build b1, integrity medium, pid 9", "shutdown")
+        + LAST_TWO_RUNS + ["4 runs, 7 lines, 0 not parsed", ""])),
+]
+
+
 def stamp(line: str) -> str:
     """The helper's stamp as UTC ISO 8601 by Python's own calendar."""
     intervals = int(line.split(" ")[3])
@@ -137,45 +203,11 @@ class LogView(BatchTestCase):
             with self.subTest(line=line[:80]):
                 self.assertEqual(out, printed if printed is not None else escaped_unparsed(line))
 
-    def test_broken_log_summary(self):
-        def at(seconds, message):
-            return b"SystemTime { intervals: %d } %s" % (seconds * 10_000_000, message)
-
-        content = b"\n".join([
-            at(1, b"config missing; waiting for GUI to write traffic-helper.json"),
-            b"not a log line",
-            at(2, b"starting helper build=\x1b[2J pid=7 gui_pid=1"),
-            at(3, b"action=toggleVpn"),
-            at(3, b"action=\x1bx"),
-            at(4, b"starting helper build=b2 pid=8 integrity=medium gui_pid=1"),
-            at(5, b"traffic helper fatal: " + "ы".encode() * 200 + b"\x07"),
-            at(6, b"config missing; waiting for GUI to write traffic-helper.json"),
-            at(10, b"traffic helper fatal: The system cannot find the file specified. (os error 2)"),
-            b"SystemTime { intervals: 99999999999999999999 } traffic helper received shutdown",
-        ])
-        result = self.tool.run("log", self.log_file(content), "--summary")
-        self.assertEqual(result.code, 1, result.stderr)
-        self.assertEqual(result.stdout, "\n".join([
-            "run 1: 1601-01-01T00:00:01.000Z to 1601-01-01T00:00:03.000Z",
-            "  started: build \\x1B[2J, integrity ?, pid 7",
-            "  ended: no ending line",
-            "  actions: toggleVpn=1 other=1",
-            "  drops: 0",
-            "  rejected commands: 0",
-            "run 2: 1601-01-01T00:00:04.000Z to 1601-01-01T00:00:05.000Z",
-            "  started: build b2, integrity medium, pid 8",
-            "  ended: fatal: " + "ы" * 150 + " [cut]",
-            "  actions: none",
-            "  drops: 0",
-            "  rejected commands: 0",
-            "run 3: 1601-01-01T00:00:06.000Z to 1601-01-01T00:00:10.000Z",
-            "  started: no start line",
-            "  ended: fatal: The system cannot find the file specified. (os error 2)",
-            "  actions: none",
-            "  drops: 0",
-            "  rejected commands: 0",
-            "3 runs, 10 lines, 2 not parsed",
-            ""]))
+    def test_summaries(self):
+        for name, content, code, summary in SUMMARIES:
+            with self.subTest(name):
+                result = self.tool.run("log", self.log_file(content), "--summary")
+                self.assertEqual((result.code, result.stdout), (code, summary), result.stderr)
 
     def test_usage_and_missing_file(self):
         missing = tool_path(self.dir / "missing.log")

@@ -1,8 +1,8 @@
 // log FILE [--summary]: the helper's log for people. Each line with its time
 // stamp as UTC ISO 8601 and the rest as written, control bytes escaped; a
 // line not in the helper's form is printed as it is behind "[unparsed] ".
-// With --summary, one block per run instead. Exits with 1 when some line did
-// not parse.
+// With --summary, one block per run instead, where zeros left by a power loss
+// end a line. Exits with 1 when some line did not parse.
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -90,7 +90,10 @@ int log_view(Args args) {
     }
     binary_mode(stdout);
     LinePrinter printer(summary);
-    LineSplitter lines(piece_size, [&](const LinePiece& piece) { printer.piece(piece); });
+    // The lines keep every byte as written; the runs survive a zero-filled end.
+    LineSplitter lines(
+        piece_size, [&](const LinePiece& piece) { printer.piece(piece); },
+        summary ? NulBytes::end_line : NulBytes::kept);
     auto chunk = std::make_unique_for_overwrite<char[]>(chunk_size);
     for (;;) {
         const std::size_t got = std::fread(chunk.get(), 1, chunk_size, file.get());

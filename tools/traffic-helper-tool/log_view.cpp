@@ -27,6 +27,11 @@ constexpr std::array<std::string_view, 6> action_names = {
 constexpr std::size_t add_from_clipboard = 4;
 constexpr std::size_t other_action = 5;
 
+// What a helper logs while it waits for its configuration, before its start line.
+constexpr std::string_view config_missing =
+    "config missing; waiting for GUI to write traffic-helper.json";
+constexpr std::string_view config_retry = "config parse retry: ";
+
 std::size_t action_index(std::string_view name) {
     for (std::size_t i = 0; i < add_from_clipboard; ++i) {
         if (action_names[i] == name) return i;
@@ -175,30 +180,41 @@ void append_escaped(std::string& out, std::string_view bytes) {
     }
 }
 
-LineSplitter::LineSplitter(std::size_t max_piece, Sink sink)
-    : max_piece_(std::max<std::size_t>(max_piece, 4)), sink_(std::move(sink)) {}
+LineSplitter::LineSplitter(std::size_t max_piece, Sink sink, NulBytes nul)
+    : max_piece_(std::max<std::size_t>(max_piece, 4)), sink_(std::move(sink)), nul_(nul) {}
 
 void LineSplitter::emit(std::string_view bytes, bool last) {
     sink_(LinePiece{bytes, !started_, last});
     started_ = !last;
 }
 
+void LineSplitter::take(std::string_view bytes) {
+    pending_.append(bytes);
+    std::size_t done = 0;
+    while (pending_.size() - done > max_piece_) {
+        const std::string_view rest = std::string_view(pending_).substr(done);
+        const std::size_t cut = utf8_cut(rest, max_piece_);
+        emit(rest.substr(0, cut), false);
+        done += cut;
+    }
+    pending_.erase(0, done);
+}
+
 void LineSplitter::feed(std::string_view chunk) {
+    constexpr std::string_view feed_or_nul{"\n\0", 2};
     while (!chunk.empty()) {
-        const auto feed = chunk.find('\n');
-        pending_.append(chunk.substr(0, feed));
-        std::size_t done = 0;
-        while (pending_.size() - done > max_piece_) {
-            const std::string_view rest = std::string_view(pending_).substr(done);
-            const std::size_t cut = utf8_cut(rest, max_piece_);
-            emit(rest.substr(0, cut), false);
-            done += cut;
-        }
-        pending_.erase(0, done);
-        if (feed == std::string_view::npos) return;
-        emit(pending_, true);
+        const auto end =
+            nul_ == NulBytes::end_line ? chunk.find_first_of(feed_or_nul) : chunk.find('\n');
+        take(chunk.substr(0, end));
+        if (end == std::string_view::npos) return;
+        const bool line_open = !pending_.empty() || started_;
+        const bool nul = chunk[end] == '\0';
+        // Zeros end the line they cut short; a line feed right behind them
+        // ends nothing, as the zeros were no line.
+        if (line_open || (!nul && !after_nul_)) emit(pending_, true);
         pending_.clear();
-        chunk.remove_prefix(feed + 1);
+        after_nul_ = nul;
+        chunk.remove_prefix(end + 1);
     }
 }
 
@@ -209,11 +225,14 @@ void LineSplitter::finish() {
 
 void RunSummary::add(const LogLine& line) {
     ++lines_;
-    const std::string_view message = line.message;
+    std::string_view message = line.message;
+    if (message.ends_with('\r')) message.remove_suffix(1);
     constexpr std::string_view start_prefix = "starting helper ";
     const bool starting = message.starts_with(start_prefix);
-    // A start line joins a run that so far only waited for its configuration.
-    if (run_ && (ended_ || (starting && run_->start_fields))) close_run();
+    const bool before_start = message == config_missing || message.starts_with(config_retry);
+    // A start line joins a run that so far only waited for its configuration;
+    // after a start line, it and the waiting lines belong to the next run.
+    if (run_ && (ended_ || ((starting || before_start) && run_->start_fields))) close_run();
     if (!run_) {
         run_.emplace();
         run_->first = line.intervals;

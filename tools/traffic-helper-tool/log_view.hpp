@@ -43,22 +43,33 @@ struct LinePiece {
     bool last = false;
 };
 
-// Splits a byte stream at line feeds only. Holds at most about one piece and
-// one chunk, whatever the length of a line.
+// What a NUL byte in the stream is. The helper never writes one, but a file
+// system that lost power can leave the end of the log zero-filled, and the
+// next run appends behind the zeros.
+enum class NulBytes {
+    kept,      // part of the line, as written
+    end_line,  // a run of them ends the line before it and is no line itself
+};
+
+// Splits a byte stream at line feeds (and NUL bytes when asked). Holds at most
+// about one piece and one chunk, whatever the length of a line.
 class LineSplitter {
   public:
     using Sink = std::function<void(const LinePiece&)>;
-    LineSplitter(std::size_t max_piece, Sink sink);
+    LineSplitter(std::size_t max_piece, Sink sink, NulBytes nul = NulBytes::kept);
     void feed(std::string_view chunk);
     void finish();  // a last line without its line feed
 
   private:
     void emit(std::string_view bytes, bool last);
+    void take(std::string_view bytes);  // hands on every full piece
 
     std::size_t max_piece_;
     Sink sink_;
-    std::string pending_;   // bytes of the current line not yet handed on
-    bool started_ = false;  // a piece of the current line was handed on
+    NulBytes nul_;
+    std::string pending_;     // bytes of the current line not yet handed on
+    bool started_ = false;    // a piece of the current line was handed on
+    bool after_nul_ = false;  // the last byte taken was a NUL that ended a line
 };
 
 // What the summary keeps of one run.
@@ -74,9 +85,11 @@ struct LogRun {
 
 // Counts per run, printed as one block per run as soon as the run is over,
 // so a log of any number of runs needs no more memory than one. A run starts
-// at a "starting helper" line, or at the first line after the previous run
-// ended: the lines that wait for the configuration come before the start
-// line of their run.
+// at the first line after the previous run ended, or, after a run that has
+// its start line but no ending (killed, power lost), at the next line a
+// helper writes before or as its start: the lines that wait for the
+// configuration come before the start line of their run. A line may end in
+// the CR of a copy saved with CRLF line ends.
 class RunSummary {
   public:
     using Sink = std::function<void(std::string_view)>;
