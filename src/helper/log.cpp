@@ -11,7 +11,7 @@ namespace {
 
 // The command reader is detached and may be writing a line at any moment, so
 // the last line and the closing happen under the same lock as every write.
-constinit std::mutex log_lock;
+std::mutex log_lock;
 constinit bool log_closed = false;
 
 void write_line(std::string_view message, bool last) noexcept {

@@ -58,9 +58,7 @@ class Cursor {
     bool fail_at(std::string text, std::size_t index) {
         return fail(std::move(text) + at_position(input_, index));
     }
-    bool fail_at(const ErrorParts& error, std::size_t index) {
-        return fail_at(text(error), index);
-    }
+    bool fail_at(const ErrorParts& error, std::size_t index) { return fail_at(text(error), index); }
     const std::optional<std::string>& error() const { return error_; }
 
   private:

@@ -144,15 +144,14 @@ TEST(DecoderEdges, Commands) {
         {R"({"type":"setVisible","visible":")" + times("a", 161) + R"("})",
          "ERR invalid type: string \"" + times("a", 160) + "\"… (161 bytes), expected a boolean"},
         {R"({"type":"setVisible","visible":")" + times("😀", 200) + R"("})",
-         "ERR invalid type: string \"" + times("😀", 160) +
-             "\"… (800 bytes), expected a boolean"},
+         "ERR invalid type: string \"" + times("😀", 160) + "\"… (800 bytes), expected a boolean"},
         {R"({"type":"setVisible","visible":")" + times("\x7f", 30) + R"("})",
          "ERR invalid type: string \"" + times("\\u{7f}", 26) +
              "\"… (30 bytes), expected a boolean"},
         {R"({"type":"setVisible","visible":")" + times(R"(\\)", 100) + R"("})",
-         "ERR invalid type: string \"" + times("\\\\", 80) +
-             "\"… (100 bytes), expected a boolean"},
-        {"{\"type\":\"setVisible\",\"visible\":\"a\u2028b\u2029c\u202ad\u202ee\u2066f\u2069\u00e9\"}",
+         "ERR invalid type: string \"" + times("\\\\", 80) + "\"… (100 bytes), expected a boolean"},
+        {"{\"type\":\"setVisible\",\"visible\":"
+         "\"a\u2028b\u2029c\u202ad\u202ee\u2066f\u2069\u00e9\"}",
          R"(ERR invalid type: string "a\u{2028}b\u{2029}c\u{202a}d\u{202e}e\u{2066}f\u{2069}é", expected a boolean)"},
         {R"({"type":"a\u202eb`"})",
          "ERR unknown variant `a\\u{202e}b``, expected one of `setVisible`, `setPosition`, "

@@ -110,8 +110,9 @@ TEST(TrafficOverlayHandle, WindowThatCannotBeCreatedLeavesAUsableHandle) {
 TEST(TrafficOverlayHandle, DestructionWaitsForAHeldThreadOnlySoLong) {
     auto held = std::make_shared<std::atomic<int>>(0);  // 1 inside the call, 2 released
     OverlayServices services = services_with(nullptr);
-    services.open_window = [held](ScreenPoint, OverlayState&, const std::shared_ptr<OverlayCells>&)
-        -> std::unique_ptr<OverlayWindow> {
+    services.open_window =
+        [held](ScreenPoint, OverlayState&,
+               const std::shared_ptr<OverlayCells>&) -> std::unique_ptr<OverlayWindow> {
         held->store(1);
         while (held->load() == 1) std::this_thread::sleep_for(1ms);
         return nullptr;

@@ -111,8 +111,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (FAILED(OleInitialize(nullptr))) return 1;
     {
-        auto data = vth::drag::OfferedDataObject::create(std::move(options.offers),
-                                                         options.misbehaviour);
+        auto data =
+            vth::drag::OfferedDataObject::create(std::move(options.offers), options.misbehaviour);
         auto source = vth::drag::LeftButtonDropSource::create();
         DragState state{data.get(), source.get(), options.once};
 

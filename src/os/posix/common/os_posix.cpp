@@ -140,7 +140,8 @@ std::uint32_t process_id() noexcept {
 }
 
 // Present only in builds with the leak checker, which a normal exit runs.
-extern "C" void __lsan_do_leak_check() __attribute__((weak));  // NOLINT(bugprone-reserved-identifier)
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
 
 void end_process(int code) noexcept {
     std::fflush(nullptr);
@@ -195,12 +196,12 @@ void Thread::detach() noexcept {
 Result<Thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
     try {
         auto native = std::make_unique<Thread::Native>();
-        native->thread = std::thread([name = name.substr(0, 15), body = std::move(body),
-                                      ended = native->ended]() mutable {
-            pthread_setname_np(pthread_self(), name.c_str());
-            body();
-            ended->store(true);
-        });
+        native->thread = std::thread(
+            [name = name.substr(0, 15), body = std::move(body), ended = native->ended]() mutable {
+                pthread_setname_np(pthread_self(), name.c_str());
+                body();
+                ended->store(true);
+            });
         return Thread(std::move(native));
     } catch (const std::system_error& e) {
         return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());
