@@ -2,7 +2,9 @@
 // record (the map form), decodes to the same record, numbers included; the
 // line decoder refuses exactly the lines that are not UTF-8; the entry for a
 // NUL-terminated line gives the same answer as the one for any text; no
-// error text holds a control character, so none can forge a log line.
+// error text holds a control character, a line separator or a direction
+// control, so none can forge or reorder a log line; an error text stays
+// short whatever the line holds.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,7 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (vth::is_valid_utf8(input)) {
             vth::fuzz::check(!vth::has_control(command.error().text),
                              "control character in an error");
+            vth::fuzz::check(!vth::fuzz::holds_layout_character(command.error().text),
+                             "line separator or direction control in an error");
         }
+        // A quotation of 160 written characters, at most 4 bytes each, and the
+        // fixed words around it.
+        vth::fuzz::check(command.error().text.size() < 1024, "error text too long");
         vth::fuzz::check_position(input, command.error().text);
         return 0;
     }

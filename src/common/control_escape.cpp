@@ -7,9 +7,12 @@
 namespace vth {
 namespace {
 
-// The control at text[i] and the bytes it takes, or 0 bytes for none. A C1
-// control is the two-byte sequence C2 80 to C2 9F; C2 never continues another
-// sequence, so a byte scan finds exactly these.
+// The character at text[i] that a line must not hold raw, and the bytes it
+// takes, or 0 bytes for none. A C1 control is the two-byte sequence C2 80 to
+// C2 9F; the separators U+2028 and U+2029 and the direction embeddings and
+// overrides U+202A to U+202E are E2 80 A8 to AE, the isolates U+2066 to U+2069
+// E2 81 A6 to A9. Neither C2 nor E2 ever continues another sequence, so a byte
+// scan finds exactly these.
 std::size_t control_at(std::string_view text, std::size_t i, char32_t& c) noexcept {
     const auto byte = static_cast<std::uint8_t>(text[i]);
     if (byte < 0x20 || byte == 0x7F) {
@@ -21,6 +24,15 @@ std::size_t control_at(std::string_view text, std::size_t i, char32_t& c) noexce
         if (next >= 0x80 && next < 0xA0) {
             c = next;
             return 2;
+        }
+    }
+    if (byte == 0xE2 && i + 2 < text.size()) {
+        const auto second = static_cast<std::uint8_t>(text[i + 1]);
+        const auto third = static_cast<std::uint8_t>(text[i + 2]);
+        if ((second == 0x80 && third >= 0xA8 && third <= 0xAE) ||
+            (second == 0x81 && third >= 0xA6 && third <= 0xA9)) {
+            c = 0x2000 + ((second & 0x3Fu) << 6) + (third & 0x3Fu);
+            return 3;
         }
     }
     return 0;

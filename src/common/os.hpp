@@ -69,6 +69,11 @@ void sleep_for(std::chrono::milliseconds duration) noexcept;
 
 std::uint32_t process_id() noexcept;
 
+// Ends the process with code at once: C streams flushed, then no static
+// destructor and no exit handler runs, so a thread that still runs (the
+// detached command reader) never meets an object being torn down.
+[[noreturn]] void end_process(int code) noexcept;
+
 // A started thread. join waits for its end; detach lets it run on alone. One
 // neither joined nor detached is detached when its Thread is destroyed.
 // Move-only; used by one thread at a time.
@@ -86,6 +91,9 @@ class Thread {
 
     bool joinable() const noexcept { return native_ != nullptr; }
     void join() noexcept;
+    // Waits at most limit for the thread's end. True when it ended (as after
+    // join); false when it still runs, and then it runs on detached.
+    bool join_for(std::chrono::milliseconds limit) noexcept;
     void detach() noexcept;
 
   private:

@@ -123,6 +123,7 @@ ConnectionServices system_connection_services() {
                 .now = [] { return std::chrono::steady_clock::now(); },
                 .sleep = [](std::chrono::milliseconds d) { os::sleep_for(d); },
                 .log = [](std::string_view line) { append_log(line); },
+                .log_last = [](std::string_view line) { append_last_log_line(line); },
                 .enqueue_toggle_vpn = [] { drop::enqueue_pending_toggle_vpn(); },
             },
     };

@@ -1,83 +1,12 @@
 #include "helper/log_preview.hpp"
 
-#include <cstdint>
-
-#include "common/control_escape.hpp"
-#include "helper/printable.hpp"
+#include "common/received_text.hpp"
 
 namespace vth {
-namespace {
-
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-struct Scalar {
-    char32_t value;
-    std::size_t size;  // bytes taken from the text; 0 when malformed
-};
-
-// Decodes the scalar at the start of text, checking every byte so a truncated
-// or overlong sequence cannot take us past the end.
-Scalar decode(std::string_view text) noexcept {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(0);
-    if (lead < 0x80) return {lead, 1};
-    std::size_t size = 0;
-    char32_t value = 0;
-    std::uint8_t low = 0x80;   // bounds of the second byte, which rule out
-    std::uint8_t high = 0xBF;  // overlong forms, surrogates and values past U+10FFFF
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        size = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        size = 3;
-        value = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        size = 4;
-        value = lead & 0x07;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return {0, 0};
-    }
-    if (text.size() < size) return {0, 0};
-    for (std::size_t i = 1; i < size; ++i) {
-        const std::uint8_t b = byte(i);
-        if (i == 1 ? (b < low || b > high) : (b & 0xC0) != 0x80) return {0, 0};
-        value = (value << 6) | (b & 0x3F);
-    }
-    return {value, size};
-}
-
-void append_escaped(std::string& out, char32_t c) {
-    if (c == U'"' || c == U'\\') {
-        out += '\\';
-        out += static_cast<char>(c);
-        return;
-    }
-    append_escaped_char(out, c);
-}
-
-}  // namespace
 
 std::string quoted_preview(std::string_view utf8_text, std::size_t max_scalars) {
     std::string out = "\"";
-    std::size_t pos = 0;
-    for (std::size_t count = 0; count < max_scalars && pos < utf8_text.size(); ++count) {
-        const Scalar s = decode(utf8_text.substr(pos));
-        if (s.size == 0) {
-            out += kReplacement;
-            ++pos;
-            continue;
-        }
-        if (s.value != U'"' && s.value != U'\\' && is_printable(s.value)) {
-            out.append(utf8_text, pos, s.size);
-        } else {
-            append_escaped(out, s.value);
-        }
-        pos += s.size;
-    }
+    append_received(out, utf8_text, Quotes::escaped, {.characters = max_scalars});
     out += '"';
     return out;
 }

@@ -40,7 +40,7 @@ bool apply_commands(const MainLoopServices& services, OverlayControl& overlay,
                     overlay.update_content(command.title, command.subtitle, feedback, samples,
                                            command.drop_hover);
                 } else {
-                    services.log("traffic helper received shutdown");
+                    services.log_last("traffic helper received shutdown");
                     return true;
                 }
                 return false;

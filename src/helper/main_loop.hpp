@@ -22,6 +22,8 @@ struct MainLoopServices {
     std::function<std::chrono::steady_clock::time_point()> now;
     std::function<void(std::chrono::milliseconds)> sleep;
     std::function<void(std::string_view)> log;
+    // The run's last line: nothing, the reader's lines included, is written after it.
+    std::function<void(std::string_view)> log_last;
     std::function<void()> enqueue_toggle_vpn;  // reports nothing
 };
 

@@ -19,7 +19,7 @@ namespace {
 
 void log_fatal(std::string_view text) noexcept {
     try {
-        append_log(std::string(fatal_prefix) + std::string(text));
+        append_last_log_line(std::string(fatal_prefix) + std::string(text));
     } catch (...) {
         // No memory even for the line: the exit code still says nothing.
     }

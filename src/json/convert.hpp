@@ -1,10 +1,10 @@
 #pragma once
 // Strict conversions of one JSON value to the field types the decoders hold.
-// Errors are texts without position; the caller decides whether one applies.
+// Errors are kept as their parts, without position: the caller decides
+// whether one applies, and builds its text only then.
 #include <cstdint>
 #include <expected>
 #include <limits>
-#include <string>
 #include <string_view>
 #include <utility>
 
@@ -13,21 +13,21 @@
 namespace vth::json {
 
 template <typename T>
-using Converted = std::expected<T, std::string>;
+using Converted = std::expected<T, ErrorParts>;
 
-inline Converted<bool> to_bool(const Value& v) {
+inline Converted<bool> to_bool(const Value& v) noexcept {
     if (v.kind == Kind::boolean) return v.boolean;
     return std::unexpected(invalid_type(v, "a boolean"));
 }
 
-inline Converted<std::string_view> to_text(const Value& v) {
+inline Converted<std::string_view> to_text(const Value& v) noexcept {
     if (v.kind == Kind::string) return v.text;
     return std::unexpected(invalid_type(v, "a string"));
 }
 
 // Integers only from JSON integers, within the range of Int.
 template <typename Int>
-Converted<Int> to_integer(const Value& v, std::string_view name) {
+Converted<Int> to_integer(const Value& v, std::string_view name) noexcept {
     using limits = std::numeric_limits<Int>;
     if (v.kind == Kind::unsigned_integer) {
         if (v.unsigned_integer <= static_cast<std::uint64_t>(limits::max())) {
@@ -46,7 +46,7 @@ Converted<Int> to_integer(const Value& v, std::string_view name) {
 }
 
 // Any JSON number.
-inline Converted<double> to_f64(const Value& v) {
+inline Converted<double> to_f64(const Value& v) noexcept {
     switch (v.kind) {
         case Kind::unsigned_integer:
             return static_cast<double>(v.unsigned_integer);

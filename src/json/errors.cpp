@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <cstring>
 #include <system_error>
 
-#include "common/control_escape.hpp"
+#include "common/received_text.hpp"
 
 namespace vth::json {
 namespace {
@@ -18,39 +18,112 @@ std::string concat(const Parts&... parts) {
     return out;
 }
 
-// A code point read from valid UTF-8 at text[i]; advances i.
-unsigned next_code_point(std::string_view text, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned lead = byte(i);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    length = std::min(length, text.size() - i);
-    unsigned code = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (byte(i + k) & 0x3Fu);
-    i += length;
-    return code;
+constexpr std::string_view cut_mark = "\u2026";  // …
+
+// A received text between two marks: its start within quote_limit written
+// characters, escaped as the log escapes received texts, then "…" and the
+// full length in bytes when it was cut.
+void append_quotation(std::string& out, const QuotedStart& text, Quotes quotes, char mark) {
+    out += mark;
+    const std::size_t taken = append_received(out, text.held(), quotes, {.written = quote_limit});
+    out += mark;
+    if (taken < text.full_size) {
+        out += concat(cut_mark, " (", std::to_string(text.full_size), " bytes)");
+    }
 }
 
-// The string as a debug-quoted literal: quotes and backslashes escaped, and
-// control characters as the log escapes them.
-std::string quoted(std::string_view text) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t start = i;
-        const unsigned code = next_code_point(text, i);
-        if (code == '"' || code == '\\') {
-            out += '\\';
-            out += static_cast<char>(code);
-        } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
-            append_escaped_char(out, static_cast<char32_t>(code));
-        } else {
-            out.append(text.substr(start, i - start));
-        }
+std::string wanted_text(const Wanted& wanted) {
+    switch (wanted.shape) {
+        case Wanted::Shape::plain:
+            break;
+        case Wanted::Shape::elements_in_sequence:
+            if (wanted.count == 1) return "1 element in sequence";
+            return concat(std::to_string(wanted.count), " elements in sequence");
+        case Wanted::Shape::with_elements:
+            if (wanted.count == 1) return concat(wanted.what, " with 1 element");
+            return concat(wanted.what, " with ", std::to_string(wanted.count), " elements");
     }
-    out += '"';
-    return out;
+    return std::string(wanted.what);
+}
+
+ErrorParts value_error(ErrorParts::Form form, const Value& found, Wanted expected) noexcept {
+    ErrorParts error;
+    error.form = form;
+    error.found = Found(found);
+    error.wanted = expected;
+    return error;
+}
+
+ErrorParts name_error(ErrorParts::Form form, std::string_view name) noexcept {
+    ErrorParts error;
+    error.form = form;
+    error.name = name;
+    return error;
 }
 
 }  // namespace
+
+QuotedStart::QuotedStart(std::string_view text) noexcept : full_size(text.size()) {
+    std::size_t n = std::min(text.size(), bytes.size());
+    // Whole characters only: back off a cut one's continuation bytes.
+    if (n < text.size()) {
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    }
+    std::memcpy(bytes.data(), text.data(), n);
+    size = n;
+}
+
+Found::Found(const Value& value) noexcept
+    : kind(value.kind),
+      boolean(value.boolean),
+      unsigned_integer(value.unsigned_integer),
+      signed_integer(value.signed_integer),
+      floating(value.floating) {
+    if (kind == Kind::string) text = QuotedStart(value.text);
+}
+
+ErrorParts invalid_type(const Value& found, Wanted expected) noexcept {
+    return value_error(ErrorParts::Form::invalid_type, found, expected);
+}
+
+ErrorParts invalid_value(const Value& found, Wanted expected) noexcept {
+    return value_error(ErrorParts::Form::invalid_value, found, expected);
+}
+
+ErrorParts invalid_length(std::size_t length, Wanted expected) noexcept {
+    ErrorParts error;
+    error.form = ErrorParts::Form::invalid_length;
+    error.length = length;
+    error.wanted = expected;
+    return error;
+}
+
+ErrorParts missing_field(std::string_view name) noexcept {
+    return name_error(ErrorParts::Form::missing_field, name);
+}
+
+ErrorParts duplicate_field(std::string_view name) noexcept {
+    return name_error(ErrorParts::Form::duplicate_field, name);
+}
+
+std::string text(const ErrorParts& error) {
+    switch (error.form) {
+        case ErrorParts::Form::invalid_type:
+            return concat("invalid type: ", describe(error.found), ", expected ",
+                          wanted_text(error.wanted));
+        case ErrorParts::Form::invalid_value:
+            return concat("invalid value: ", describe(error.found), ", expected ",
+                          wanted_text(error.wanted));
+        case ErrorParts::Form::invalid_length:
+            return concat("invalid length ", std::to_string(error.length), ", expected ",
+                          wanted_text(error.wanted));
+        case ErrorParts::Form::missing_field:
+            return concat("missing field `", error.name, "`");
+        case ErrorParts::Form::duplicate_field:
+            return concat("duplicate field `", error.name, "`");
+    }
+    return "invalid value";
+}
 
 std::string float_text(double value) {
     char buffer[64];
@@ -85,7 +158,7 @@ std::string float_text(double value) {
     return out;
 }
 
-std::string describe(const Value& found) {
+std::string describe(const Found& found) {
     switch (found.kind) {
         case Kind::null:
             return "null";
@@ -97,8 +170,11 @@ std::string describe(const Value& found) {
             return concat("integer `", std::to_string(found.signed_integer), "`");
         case Kind::floating:
             return concat("floating point `", float_text(found.floating), "`");
-        case Kind::string:
-            return concat("string ", quoted(found.text));
+        case Kind::string: {
+            std::string out = "string ";
+            append_quotation(out, found.text, Quotes::escaped, '"');
+            return out;
+        }
         case Kind::sequence:
             return "sequence";
         case Kind::map:
@@ -107,42 +183,14 @@ std::string describe(const Value& found) {
     return "value";
 }
 
-std::string invalid_type(const Value& found, std::string_view expected) {
-    return concat("invalid type: ", describe(found), ", expected ", expected);
-}
-
-std::string invalid_value(const Value& found, std::string_view expected) {
-    return concat("invalid value: ", describe(found), ", expected ", expected);
-}
-
-std::string invalid_length(std::size_t length, std::string_view expected) {
-    return concat("invalid length ", std::to_string(length), ", expected ", expected);
-}
-
-std::string missing_field(std::string_view name) {
-    return concat("missing field `", escape_controls(name), "`");
-}
-
-std::string duplicate_field(std::string_view name) {
-    return concat("duplicate field `", escape_controls(name), "`");
-}
-
 std::string unknown_variant(std::string_view name, std::span<const std::string_view> expected) {
-    std::string text = concat("unknown variant `", escape_controls(name), "`, expected one of ");
+    std::string text = "unknown variant ";
+    append_quotation(text, QuotedStart(name), Quotes::kept, '`');
+    text += ", expected one of ";
     for (std::size_t i = 0; i < expected.size(); ++i) {
         text += concat(i > 0 ? ", `" : "`", expected[i], "`");
     }
     return text;
-}
-
-std::string elements_in_sequence(std::size_t count) {
-    if (count == 1) return "1 element in sequence";
-    return concat(std::to_string(count), " elements in sequence");
-}
-
-std::string with_elements(std::string_view what, std::size_t count) {
-    if (count == 1) return concat(what, " with 1 element");
-    return concat(what, " with ", std::to_string(count), " elements");
 }
 
 std::string at_position(std::string_view input, std::size_t index) {

@@ -6,7 +6,10 @@
 //
 // The reader runs in its in-place mode, which decodes a string through the
 // stream's output side instead of its own stack, but the input is never
-// written: a string's decoded bytes go to a buffer of the stream's own.
+// written. A string without escapes is its own bytes in the input, so its
+// decoded form is a view of them and costs nothing, however long it is; only
+// at a string's first escape are its bytes copied to a buffer of the
+// stream's own, and decoded on there.
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -28,17 +31,32 @@ class StreamBase {
 
     // The last string decoded, without the NUL the reader ends it with.
     std::string_view decoded(std::size_t length) const noexcept {
-        return {decoded_.data(), length};
+        return {copied_ ? decoded_.data() : put_start_, length};
     }
 
     // Output side of the in-place mode.
     Ch* PutBegin() noexcept {
-        decoded_.clear();
+        put_start_ = current_;
+        put_count_ = 0;
+        copied_ = false;
         return nullptr;
     }
-    void Put(Ch c) { decoded_.push_back(c); }
+    void Put(Ch c) {
+        if (!copied_) {
+            // In step while each byte put is the one just taken; the NUL that
+            // ends a string stands for its closing quote.
+            const auto taken = static_cast<std::size_t>(current_ - put_start_);
+            if (taken == put_count_ + 1 && put_start_[put_count_] == (c == '\0' ? '"' : c)) {
+                ++put_count_;
+                return;
+            }
+            decoded_.assign(put_start_, put_start_ + put_count_);
+            copied_ = true;
+        }
+        decoded_.push_back(c);
+    }
     void Flush() noexcept {}
-    std::size_t PutEnd(Ch*) const noexcept { return decoded_.size(); }
+    std::size_t PutEnd(Ch*) const noexcept { return copied_ ? decoded_.size() : put_count_; }
 
   protected:
     explicit StreamBase(std::string_view text)
@@ -49,6 +67,11 @@ class StreamBase {
     const char* begin_;
     const char* current_;
     const char* end_;
+    // The string being decoded: where its bytes start in the input, how many
+    // were put, and whether they had to be copied (an escape came).
+    const char* put_start_ = nullptr;
+    std::size_t put_count_ = 0;
+    bool copied_ = false;
     std::vector<char> decoded_;
 };
 

@@ -53,10 +53,12 @@ class Cursor {
         error_ = std::move(text);
         return false;
     }
+    bool fail(const ErrorParts& error) { return fail(text(error)); }
     // The error followed by the position after input[0, index).
     bool fail_at(std::string text, std::size_t index) {
         return fail(std::move(text) + at_position(input_, index));
     }
+    bool fail_at(const ErrorParts& error, std::size_t index) { return fail_at(text(error), index); }
     const std::optional<std::string>& error() const { return error_; }
 
   private:

@@ -208,7 +208,8 @@ class CommandDecoder {
         for (int f = 0; f < field_count; ++f) {
             if (name != field_names[static_cast<std::size_t>(f)]) continue;
             if (fields_seen_ & (1u << f)) {
-                record(field_owner[static_cast<std::size_t>(f)], json::duplicate_field(name));
+                record(field_owner[static_cast<std::size_t>(f)],
+                       json::duplicate_field(field_names[static_cast<std::size_t>(f)]));
             } else {
                 fields_seen_ |= 1u << f;
                 frame.pending = Slot::field;
@@ -238,7 +239,7 @@ class CommandDecoder {
         const int i = sample_key_index(name);
         if (i < 0) return;
         if (frame.seen & (1u << i)) {
-            record(update_content, json::duplicate_field(name));
+            record(update_content, json::duplicate_field(sample_keys[static_cast<std::size_t>(i)]));
         } else {
             frame.seen |= 1u << i;
             frame.pending = Slot::sample_number;
@@ -553,8 +554,8 @@ class CommandDecoder {
     }
 
     bool failed(Variant v) const { return errors_[v].has_value(); }
-    void record(Variant v, std::string text) {
-        if (!errors_[v]) errors_[v] = std::move(text);
+    void record(Variant v, const json::ErrorParts& error) {
+        if (!errors_[v]) errors_[v] = error;
     }
 
     json::Cursor& cursor_;
@@ -566,7 +567,9 @@ class CommandDecoder {
     bool tag_seen_ = false;
     Variant variant_ = shutdown;
     unsigned fields_seen_ = 0;
-    std::array<std::optional<std::string>, variant_count> errors_;
+    // The first error of each variant, as parts: only the one of the variant
+    // that `type` names is ever shown.
+    std::array<std::optional<json::ErrorParts>, variant_count> errors_;
     command::SetVisible visible_;
     command::SetPosition position_;
     command::UpdateContent content_;

@@ -85,7 +85,7 @@ class ConfigDecoder {
             if (name != field_names[i]) continue;
             if (seen_ & (1u << i)) {
                 // Reported where the decoder stands: after the key and any blanks.
-                return cursor_.fail_at(json::duplicate_field(name),
+                return cursor_.fail_at(json::duplicate_field(field_names[i]),
                                        json::skip_whitespace(cursor_.input(), cursor_.offset()));
             }
             field_ = static_cast<int>(i);

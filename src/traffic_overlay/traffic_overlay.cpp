@@ -43,7 +43,10 @@ TrafficOverlay::TrafficOverlay(Sender<OverlayCmd> commands, Receiver<TrafficOver
 
 TrafficOverlay::~TrafficOverlay() {
     commands_.send(overlay_cmd::Shutdown{});
-    if (thread_.joinable()) thread_.join();
+    // A drag source that never answers keeps the thread inside its call, so
+    // the wait is bounded: past it the thread runs on detached, holding its
+    // own shares of what it uses, until the process ends.
+    if (thread_.joinable()) thread_.join_for(overlay_join_limit);
 }
 
 void TrafficOverlay::set_visible(bool visible) {

@@ -4,6 +4,7 @@
 // command sender, the event receiver and its share of the shared cells.
 // Main thread only; every operation but create and destruction returns at
 // once, and a command sent after the overlay thread ended is discarded.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -31,7 +32,9 @@ class TrafficOverlay {
     TrafficOverlay& operator=(TrafficOverlay&&) = delete;
     TrafficOverlay(const TrafficOverlay&) = delete;
     TrafficOverlay& operator=(const TrafficOverlay&) = delete;
-    // Sends Shutdown and waits until the overlay thread has ended.
+    // Sends Shutdown and waits until the overlay thread has ended, or
+    // overlay_join_limit has passed: a thread stuck in a call of another
+    // program is left running detached.
     ~TrafficOverlay();
 
     void set_visible(bool visible);
@@ -62,5 +65,6 @@ class TrafficOverlay {
 };
 
 inline constexpr std::string_view overlay_thread_name = "vestrilon-traffic-overlay";
+inline constexpr auto overlay_join_limit = std::chrono::seconds(5);
 
 }  // namespace vth

@@ -79,13 +79,35 @@ class NativeFaultTest(unittest.TestCase):
         self.assertGreater(len(big), 50_000_000)
         burst = [json.dumps({"type": "setPosition", "x": i % 1000, "y": 5}).encode()
                  for i in range(100_000)]
-        for what, lines in [("a 50 MB line", [big]), ("100,000 lines in one burst", burst)]:
+        # Each DEL is written as six characters in the log, which quotes only the start.
+        wrong_type = b'{"type":"setVisible","visible":"' + b"\x7f" * (64 * 2**20 - 64) + b'"}'
+        for what, lines, rejected in [
+                ("a 50 MB line", [big], 0),
+                ("100,000 lines in one burst", burst, 0),
+                ("a 64 MiB string of DEL where a boolean belongs", [wrong_type], 1)]:
             with self.subTest(what):
                 self.connected()
                 before = self.gui.count()
                 self.gui.send(*lines, {"type": "setPosition", "x": 4321, "y": 6})
                 self.gui.wait_type("state", 120, after=before, x=4321, y=6)
                 self.shut_down(60)
+                written = (self.data / "Vestrilon" / "traffic-helper.log").read_bytes()
+                rejections = [line for line in written.split(b"\n")
+                              if b"rejected invalid helper" in line]
+                self.assertEqual(len(rejections), rejected)
+                for line in rejections:
+                    self.assertLess(len(line) + 1, 1024, line[:200])
+                    self.assertTrue(line.endswith(
+                        b'\\u{7f}"\xe2\x80\xa6 (67108800 bytes), expected a boolean'), line)
+
+    def test_shutdown_then_garbage(self):
+        # The reader is still reading when the process ends: nothing it logs
+        # may follow the shutdown line, and nothing may be torn down under it.
+        self.connected()
+        garbage = [b"garbage %d {" % i for i in range(1000)]
+        self.gui.send({"type": "shutdown"}, *garbage)
+        log = self.ends()
+        self.assertEqual(log[-1], "traffic helper received shutdown")
 
     def test_lines_written_one_byte_at_a_time(self):
         self.connected()

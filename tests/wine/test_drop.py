@@ -194,6 +194,23 @@ class HelperDropTests(WineTestCase):
         self.assertEqual(self.gui.all("textDropped"), [])
         self.assertEqual(self.shut_down(data)[-1], "traffic helper received shutdown")
 
+    def test_source_whose_get_data_never_returns(self):
+        # The overlay thread waits in the source's GetData for ever; shutdown
+        # waits for it only so long, and the process ends all the same.
+        data = self.bench.new_localappdata()
+        self.start_helper(data)
+        source, point = start_source(
+            self, ["--hanging-get-data", r"1:hglobal:text:hung.example\0"])
+        self.bench.drag(point, self.DROP_POINT)
+        source.wait_for_output(r'"event":"getData"', 30)
+        self.gui.send({"type": "shutdown"})
+        asked = time.monotonic()
+        self.assertEqual(self.helper.wait(10), 0)
+        print(f"hung drag source: helper ended {time.monotonic() - asked:.2f} s after "
+              "shutdown", file=sys.stderr)
+        self.assertEqual(log_lines(data)[-1], "traffic helper received shutdown")
+        self.assertEqual(self.gui.all("textDropped"), [])
+
     def test_data_directory_behind_a_link(self):
         data = self.bench.new_localappdata()
         real = data / "real"

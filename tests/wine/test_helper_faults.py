@@ -234,6 +234,21 @@ class HelperFaultTests(WineTestCase):
             "`shutdown` at line 1 column 73"])
         self.assertEqual(log_file.read_bytes().count(b"\n"), len(log_lines(self.data)))
 
+        # 64 MiB of DEL in a field of the wrong type: one short line, quoting
+        # only the start, and no copy of the string on the way.
+        start = memory()
+        line = b'{"type":"setVisible","visible":"' + b"\x7f" * (64 * MIB - 64) + b'"}'
+        gui.send(line)
+        self.applied(gui, OVERLAY[0] + 15, OVERLAY[1])
+        rejection = log_file.read_bytes().split(b"\n")[-2]
+        growth = memory()["VmHWM"] - start["VmRSS"]
+        print(f"\n64 MiB line of DEL: log line of {len(rejection) + 1} bytes, resident peak "
+              f"+{growth / MIB:.0f} MiB over {start['VmRSS'] / MIB:.0f} MiB")
+        self.assertTrue(rejection.endswith(b'(67108800 bytes), expected a boolean'), rejection)
+        self.assertLess(len(rejection) + 1, 1024)
+        self.assertLess(growth, 2 * len(line))
+        logged += 1
+
         # 200 MB without a line feed: the reader holds at most its limit and
         # one read, then skips the rest.
         start = memory()
@@ -261,7 +276,8 @@ class HelperFaultTests(WineTestCase):
         self.assertEqual(log_lines(self.data)[logged + 1:],
                          [REJECTED + "line longer than 67108864 bytes"])
         self.assertLess(end["VmHWM"] - start["VmRSS"], 150 * MIB)
-        gui.send({"type": "shutdown"})
+        # Lines still arriving as the helper ends are never logged after its last line.
+        gui.send({"type": "shutdown"}, *[b"garbage %d {" % i for i in range(1000)])
         self.ends("^traffic helper received shutdown$", 30)
 
     def test_one_sample_and_a_40_mb_title(self):

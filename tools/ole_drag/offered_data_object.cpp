@@ -33,13 +33,13 @@ HGLOBAL copy_to_block(const std::string& bytes) {
 }  // namespace
 
 win::ComRef<IDataObject> OfferedDataObject::create(std::vector<OfferedFormat> offers,
-                                                   bool endless_formats) {
-    return win::ComRef<IDataObject>(new OfferedDataObject(std::move(offers), endless_formats));
+                                                   Misbehaviour misbehaviour) {
+    return win::ComRef<IDataObject>(new OfferedDataObject(std::move(offers), misbehaviour));
 }
 
 OfferedDataObject::OfferedDataObject(std::vector<OfferedFormat> offers,
-                                     bool endless_formats) noexcept
-    : offers_(std::move(offers)), endless_formats_(endless_formats) {}
+                                     Misbehaviour misbehaviour) noexcept
+    : offers_(std::move(offers)), misbehaviour_(misbehaviour) {}
 
 HRESULT OfferedDataObject::QueryInterface(REFIID iid, void** object) noexcept {
     if (object == nullptr) return E_POINTER;
@@ -74,6 +74,10 @@ const OfferedFormat* OfferedDataObject::find(const FORMATETC& request) const noe
 
 HRESULT OfferedDataObject::GetData(FORMATETC* request, STGMEDIUM* medium) noexcept {
     if (request == nullptr || medium == nullptr) return E_INVALIDARG;
+    if (misbehaviour_.get_data_never_returns) {
+        if (misbehaviour_.on_hang != nullptr) misbehaviour_.on_hang();
+        for (;;) Sleep(INFINITE);
+    }
     const OfferedFormat* offer = find(*request);
     if (offer == nullptr) return DV_E_FORMATETC;
     *medium = STGMEDIUM{};
@@ -133,7 +137,7 @@ HRESULT OfferedDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) 
         listed.push_back(
             {offer.format, nullptr, DVASPECT_CONTENT, offer.lindex, tymed_of(offer.medium)});
     }
-    if (endless_formats_) {
+    if (misbehaviour_.endless_formats) {
         *out = EndlessFormatList::create(std::move(listed)).release();
         return S_OK;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The IDataObject a drag offers: each described format in its one medium,
-// a fresh copy of the bytes for every GetData (the receiver releases it).
-// With endless_formats its format list repeats the offers without end.
+// a fresh copy of the bytes for every GetData (the receiver releases it),
+// or, for tests of drop targets, the misbehaviour asked for.
 #include <ole2.h>
 #include <windows.h>
 
@@ -13,10 +13,19 @@
 
 namespace vth::drag {
 
+// Ways a data object breaks its contract.
+struct Misbehaviour {
+    bool endless_formats = false;  // the format list repeats the offers without end
+    // GetData never returns (after calling on_hang when set): the thread that
+    // serves it waits for ever, as a hung source program's would.
+    bool get_data_never_returns = false;
+    void (*on_hang)() = nullptr;
+};
+
 class OfferedDataObject final : public IDataObject {
   public:
     static win::ComRef<IDataObject> create(std::vector<OfferedFormat> offers,
-                                           bool endless_formats = false);
+                                           Misbehaviour misbehaviour = {});
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) noexcept override;
     ULONG STDMETHODCALLTYPE AddRef() noexcept override;
@@ -34,13 +43,13 @@ class OfferedDataObject final : public IDataObject {
     HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) noexcept override;
 
   private:
-    OfferedDataObject(std::vector<OfferedFormat> offers, bool endless_formats) noexcept;
+    OfferedDataObject(std::vector<OfferedFormat> offers, Misbehaviour misbehaviour) noexcept;
     ~OfferedDataObject() = default;
     const OfferedFormat* find(const FORMATETC& request) const noexcept;
 
     std::atomic<ULONG> references_{1};
     std::vector<OfferedFormat> offers_;
-    bool endless_formats_;
+    Misbehaviour misbehaviour_;
 };
 
 }  // namespace vth::drag

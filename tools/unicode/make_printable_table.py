@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/helper/printable_table.cpp: the code points a log preview escapes.
+"""Writes src/common/printable_table.cpp: the code points a log preview escapes.
 
 A code point is escaped when its general category is Cc, Cf, Cs, Co, Cn
 (unassigned), Zl, Zp, or Zs other than U+0020, or when it has the
@@ -11,7 +11,7 @@ build set-up, because the output is checked in):
 
     apt-get install -y unicode-data
     python3 tools/unicode/make_printable_table.py \\
-        /usr/share/unicode > src/helper/printable_table.cpp
+        /usr/share/unicode > src/common/printable_table.cpp
 
 The output already follows the repository's clang-format style, so a
 regenerated file differs from the checked-in one only where the data does.
@@ -26,12 +26,12 @@ RANGES_PER_LINE = 4
 TEMPLATE = """\
 // Generated from Unicode @VERSION@ (Debian unicode-data) by:
 //   python3 tools/unicode/make_printable_table.py /usr/share/unicode
-//     > src/helper/printable_table.cpp
+//     > src/common/printable_table.cpp
 // Do not edit; rerun the generator instead.
 #include <array>
 #include <cstddef>
 
-#include "helper/printable.hpp"
+#include "common/printable.hpp"
 
 namespace vth {
 namespace {

@@ -117,7 +117,7 @@ TEST(CommandReader, Utf8IsCheckedBeforeDecoding) {
          "expected one of `setVisible`, `setPosition`, `updateContent`, `shutdown` at line 1 "
          "column 73"},
         {R"({"type":"\r\u0000\u001b[1m\u007f\u0085\u00a0\\n"})",
-         "unknown variant `\\r\\0\\u{1b}[1m\\u{7f}\\u{85}\u00a0\\n`, expected one of "
+         "unknown variant `\\r\\0\\u{1b}[1m\\u{7f}\\u{85}\\u{a0}\\n`, expected one of "
          "`setVisible`, `setPosition`, `updateContent`, `shutdown` at line 1 column 48"},
     };
     for (const auto& row : rows) {

@@ -56,6 +56,7 @@ struct SetupHarness {
         services.loop.now = [this] { return clock; };
         services.loop.sleep = [this](std::chrono::milliseconds d) { clock += d; };
         services.loop.log = [this](std::string_view line) { log.emplace_back(line); };
+        services.loop.log_last = services.loop.log;
         services.loop.enqueue_toggle_vpn = [] {};
     }
 

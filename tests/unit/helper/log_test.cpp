@@ -29,6 +29,12 @@ TEST(LogLine, HasFileTimeStampThenMessage) {
          "SystemTime { intervals: 7 } a\\nSystemTime { intervals: 1 } "
          "b\\r\\0c\\u{1b}[2J\\u{7f}\\u{85}\u00a0\\n\n"},
         {7, "\xc2", "SystemTime { intervals: 7 } \xc2\n"},
+        // Line and paragraph separators and direction controls are escaped,
+        // their neighbours (U+2027, U+202F, U+2065, U+206A) and "…" are not.
+        {7, "a\u2028b\u2029c\u202a\u202ed\u2066\u2069\u2027\u202f\u2065\u206a\u2026",
+         "SystemTime { intervals: 7 } a\\u{2028}b\\u{2029}c\\u{202a}\\u{202e}d\\u{2066}"
+         "\\u{2069}\u2027\u202f\u2065\u206a\u2026\n"},
+        {7, "\xe2\x80", "SystemTime { intervals: 7 } \xe2\x80\n"},
     };
     for (const auto& row : rows) EXPECT_EQ(format_log_line(row.time, row.message), row.line);
 }

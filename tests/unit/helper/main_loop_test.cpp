@@ -56,6 +56,7 @@ struct LoopHarness {
         .now = [this] { return clock; },
         .sleep = nullptr,
         .log = [this](std::string_view line) { log.emplace_back(line); },
+        .log_last = [this](std::string_view line) { log.emplace_back(line); },
         .enqueue_toggle_vpn =
             [this] {
                 ++toggles;

@@ -33,6 +33,12 @@ std::string command_answer(const std::string& input) {
     return text == terminated ? text : "entries differ: " + text + " / " + terminated;
 }
 
+std::string times(std::string_view piece, std::size_t count) {
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) out += piece;
+    return out;
+}
+
 std::string nested(int depth) {
     return R"({"type":"shutdown","a":)" + std::string(static_cast<std::size_t>(depth), '[') +
            std::string(static_cast<std::size_t>(depth), ']') + "}";
@@ -131,6 +137,32 @@ TEST(DecoderEdges, Commands) {
         {"1.5",
          "ERR invalid type: floating point `1.5`, expected internally tagged enum OverlayCommand "
          "at line 1 column 3"},
+        // A received string is quoted by at most 160 written characters, then
+        // cut with its length; characters that would not show are escaped.
+        {R"({"type":"setVisible","visible":")" + times("a", 160) + R"("})",
+         "ERR invalid type: string \"" + times("a", 160) + "\", expected a boolean"},
+        {R"({"type":"setVisible","visible":")" + times("a", 161) + R"("})",
+         "ERR invalid type: string \"" + times("a", 160) + "\"… (161 bytes), expected a boolean"},
+        {R"({"type":"setVisible","visible":")" + times("😀", 200) + R"("})",
+         "ERR invalid type: string \"" + times("😀", 160) + "\"… (800 bytes), expected a boolean"},
+        {R"({"type":"setVisible","visible":")" + times("\x7f", 30) + R"("})",
+         "ERR invalid type: string \"" + times("\\u{7f}", 26) +
+             "\"… (30 bytes), expected a boolean"},
+        {R"({"type":"setVisible","visible":")" + times(R"(\\)", 100) + R"("})",
+         "ERR invalid type: string \"" + times("\\\\", 80) + "\"… (100 bytes), expected a boolean"},
+        {"{\"type\":\"setVisible\",\"visible\":"
+         "\"a\u2028b\u2029c\u202ad\u202ee\u2066f\u2069\u00e9\"}",
+         R"(ERR invalid type: string "a\u{2028}b\u{2029}c\u{202a}d\u{202e}e\u{2066}f\u{2069}é", expected a boolean)"},
+        {R"({"type":"a\u202eb`"})",
+         "ERR unknown variant `a\\u{202e}b``, expected one of `setVisible`, `setPosition`, "
+         "`updateContent`, `shutdown` at line 1 column 19"},
+        {R"({"type":")" + times("x", 300) + R"("})",
+         "ERR unknown variant `" + times("x", 160) +
+             "`… (300 bytes), expected one of `setVisible`, `setPosition`, `updateContent`, "
+             "`shutdown` at line 1 column 310"},
+        {R"({"type":"shutdown","visible":")" + times("\x7f", 1000) + R"(","x":")" +
+             times("y", 1000) + R"("})",
+         R"(OK {"type":"shutdown"})"},
         {"[-0]",
          "ERR invalid type: floating point `-0.0`, expected variant identifier at line 1 column 3"},
     };

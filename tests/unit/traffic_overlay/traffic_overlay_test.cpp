@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -102,6 +103,29 @@ TEST(TrafficOverlayHandle, WindowThatCannotBeCreatedLeavesAUsableHandle) {
     auto start = Clock::now();
     overlay.reset();
     EXPECT_LT(Clock::now() - start, 1s);
+}
+
+// A thread held in a call that never returns (a hung drag source's GetData)
+// delays the handle's destruction only by the limit.
+TEST(TrafficOverlayHandle, DestructionWaitsForAHeldThreadOnlySoLong) {
+    auto held = std::make_shared<std::atomic<int>>(0);  // 1 inside the call, 2 released
+    OverlayServices services = services_with(nullptr);
+    services.open_window =
+        [held](ScreenPoint, OverlayState&,
+               const std::shared_ptr<OverlayCells>&) -> std::unique_ptr<OverlayWindow> {
+        held->store(1);
+        while (held->load() == 1) std::this_thread::sleep_for(1ms);
+        return nullptr;
+    };
+    auto overlay = TrafficOverlay::create(0, 0, std::move(services));
+    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(wait_until([&] { return held->load() == 1; }));
+    auto start = Clock::now();
+    overlay.reset();
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, overlay_join_limit);
+    EXPECT_LT(waited, overlay_join_limit + 2s);
+    held->store(2);  // the thread, detached, ends on its own
 }
 
 TEST(TrafficOverlayThread, ShutdownDuringADragRaisesNoDragEnded) {

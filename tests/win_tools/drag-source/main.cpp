@@ -1,10 +1,12 @@
-// Usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] [--endless-formats] OFFER...
+// Usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] [--endless-formats]
+//                        [--hanging-get-data] OFFER...
 // Shows a small window; pressing the left button on it starts DoDragDrop
 // with a data object holding the OFFERs (see data_description.hpp). Prints
 // one JSON line per event on stdout: {"event":"ready"} once the window is
 // shown, {"event":"dragged","result":"0x...","effect":N} after each drag.
 // With --once it exits after the first drag. With --endless-formats the data
-// object's format list never ends: it repeats the OFFERs' formats.
+// object's format list never ends: it repeats the OFFERs' formats. With
+// --hanging-get-data its GetData prints {"event":"getData"} and never returns.
 #include <ole2.h>
 #include <windows.h>
 
@@ -27,7 +29,7 @@ struct Options {
     int x = 100;
     int y = 100;
     bool once = false;
-    bool endless_formats = false;
+    vth::drag::Misbehaviour misbehaviour;
     std::vector<OfferedFormat> offers;
 };
 
@@ -51,7 +53,13 @@ bool parse_options(int argc, wchar_t** argv, Options& options) {
         } else if (arg == L"--once") {
             options.once = true;
         } else if (arg == L"--endless-formats") {
-            options.endless_formats = true;
+            options.misbehaviour.endless_formats = true;
+        } else if (arg == L"--hanging-get-data") {
+            options.misbehaviour.get_data_never_returns = true;
+            options.misbehaviour.on_hang = [] {
+                std::puts("{\"event\":\"getData\"}");
+                std::fflush(stdout);
+            };
         } else {
             auto offer = vth::drag::parse_offer(vth::win::to_utf8(arg), format_by_name);
             if (!offer) {
@@ -97,14 +105,14 @@ int wmain(int argc, wchar_t** argv) {
     if (!parse_options(argc, argv, options)) {
         std::fputs(
             "usage: vth-drag-source [--title TITLE] [--at X,Y] [--once] [--endless-formats] "
-            "FORMAT[@LINDEX]:MEDIUM:text|utf16|hex:DATA ...\n",
+            "[--hanging-get-data] FORMAT[@LINDEX]:MEDIUM:text|utf16|hex:DATA ...\n",
             stderr);
         return 2;
     }
     if (FAILED(OleInitialize(nullptr))) return 1;
     {
-        auto data = vth::drag::OfferedDataObject::create(std::move(options.offers),
-                                                         options.endless_formats);
+        auto data =
+            vth::drag::OfferedDataObject::create(std::move(options.offers), options.misbehaviour);
         auto source = vth::drag::LeftButtonDropSource::create();
         DragState state{data.get(), source.get(), options.once};
 

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -137,8 +139,21 @@ std::uint32_t process_id() noexcept {
     return static_cast<std::uint32_t>(::getpid());
 }
 
+// Present only in builds with the leak checker, which a normal exit runs.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
+
+void end_process(int code) noexcept {
+    std::fflush(nullptr);
+    // _exit skips the exit handlers, so the leak check they would run is run here.
+    if (__lsan_do_leak_check != nullptr) __lsan_do_leak_check();
+    ::_exit(code);
+}
+
 struct Thread::Native {
     std::thread thread;
+    // Raised by the thread as its body returns.
+    std::shared_ptr<std::atomic<bool>> ended = std::make_shared<std::atomic<bool>>(false);
     ~Native() {
         if (thread.joinable()) thread.detach();
     }
@@ -160,6 +175,20 @@ void Thread::join() noexcept {
     native_.reset();
 }
 
+bool Thread::join_for(std::chrono::milliseconds limit) noexcept {
+    if (!native_) return true;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!native_->ended->load() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!native_->ended->load()) {
+        native_.reset();  // detaches
+        return false;
+    }
+    join();
+    return true;
+}
+
 void Thread::detach() noexcept {
     native_.reset();
 }
@@ -167,10 +196,12 @@ void Thread::detach() noexcept {
 Result<Thread> start_thread(const std::string& name, std::move_only_function<void()> body) {
     try {
         auto native = std::make_unique<Thread::Native>();
-        native->thread = std::thread([name = name.substr(0, 15), body = std::move(body)]() mutable {
-            pthread_setname_np(pthread_self(), name.c_str());
-            body();
-        });
+        native->thread = std::thread(
+            [name = name.substr(0, 15), body = std::move(body), ended = native->ended]() mutable {
+                pthread_setname_np(pthread_self(), name.c_str());
+                body();
+                ended->store(true);
+            });
         return Thread(std::move(native));
     } catch (const std::system_error& e) {
         return fail(os_error_text(e.code().message(), e.code().value()), e.code().value());

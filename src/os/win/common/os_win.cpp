@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -226,6 +229,13 @@ std::uint32_t process_id() noexcept {
     return GetCurrentProcessId();
 }
 
+void end_process(int code) noexcept {
+    std::fflush(nullptr);
+    // Other threads end where they stand; the C runtime's exit handlers and
+    // static destructors do not run.
+    ExitProcess(static_cast<UINT>(code));
+}
+
 namespace {
 
 // Not in the MinGW headers; Windows 10 1607 and Wine have it in kernel32.
@@ -255,6 +265,14 @@ void Thread::join() noexcept {
     if (!native_) return;
     WaitForSingleObject(native_->handle.get(), INFINITE);
     native_.reset();
+}
+
+bool Thread::join_for(std::chrono::milliseconds limit) noexcept {
+    if (!native_) return true;
+    const auto ms = static_cast<DWORD>(std::clamp<std::int64_t>(limit.count(), 0, INFINITE - 1));
+    const bool ended = WaitForSingleObject(native_->handle.get(), ms) == WAIT_OBJECT_0;
+    native_.reset();
+    return ended;
 }
 
 void Thread::detach() noexcept {

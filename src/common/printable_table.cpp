@@ -1,11 +1,11 @@
 // Generated from Unicode 15.0.0 (Debian unicode-data) by:
 //   python3 tools/unicode/make_printable_table.py /usr/share/unicode
-//     > src/helper/printable_table.cpp
+//     > src/common/printable_table.cpp
 // Do not edit; rerun the generator instead.
 #include <array>
 #include <cstddef>
 
-#include "helper/printable.hpp"
+#include "common/printable.hpp"
 
 namespace vth {
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// Which code points a log preview may copy as they are. The table comes from
-// the Unicode data through tools/unicode/make_printable_table.py.
+// Which code points a log line may copy as they are from a received text.
+// The table comes from the Unicode data through
+// tools/unicode/make_printable_table.py.
 #include <algorithm>
 #include <span>
 
@@ -12,7 +13,7 @@ struct CodePointRange {
     char32_t last;
 };
 
-// Sorted, disjoint ranges of the code points a preview escapes: control,
+// Sorted, disjoint ranges of the code points a log line escapes: control,
 // format, surrogate, private-use, unassigned, separators other than U+0020,
 // and grapheme extenders, which would otherwise merge with the quote or the
 // escape before them.
