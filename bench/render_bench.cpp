@@ -1,13 +1,16 @@
 // The overlay picture without text rasterisation: body, graph and the alpha
-// finishing, for growing sample counts, beside the premultiply pass alone.
+// finishing, for growing sample counts, beside the premultiply pass alone;
+// and the text lines handed to the platform for growing titles.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "traffic_overlay/alpha_finish.hpp"
 #include "traffic_overlay/body_layer.hpp"
 #include "traffic_overlay/graph_layer.hpp"
+#include "traffic_overlay/text_lines.hpp"
 
 namespace {
 
@@ -45,5 +48,21 @@ void full_canvas(benchmark::State& state) {
     }
 }
 BENCHMARK(full_canvas)->Arg(0)->Arg(2)->Arg(120)->Arg(600)->Arg(10000);
+
+// What reaches the text drawing: the bytes that follow the cut are never
+// read again, so only the title colour's search grows with the title.
+void text_lines(benchmark::State& state) {
+    vth::OverlayContent content;
+    content.title.assign(static_cast<std::size_t>(state.range(0)), 'x');
+    content.subtitle = content.title;
+    std::size_t drawn = 0;
+    for (auto _ : state) {
+        for (const vth::TextLine& line : vth::overlay_text_lines(content)) {
+            drawn += line.text.size();
+        }
+        benchmark::DoNotOptimize(drawn);
+    }
+}
+BENCHMARK(text_lines)->Arg(16)->Arg(4096)->Arg(1 << 20)->Arg(64 << 20);
 
 }  // namespace
