@@ -1,13 +1,19 @@
 // The overlay picture without text rasterisation: body, graph and the alpha
-// finishing, for growing sample counts, beside the premultiply pass alone.
+// finishing, for growing sample counts, beside the premultiply pass alone;
+// the text lines handed to the platform for growing titles; the content hash
+// of a long title beside SipHash over the same bytes alone.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "traffic_overlay/alpha_finish.hpp"
 #include "traffic_overlay/body_layer.hpp"
+#include "traffic_overlay/content_hash.hpp"
 #include "traffic_overlay/graph_layer.hpp"
+#include "traffic_overlay/sip_hash.hpp"
+#include "traffic_overlay/text_lines.hpp"
 
 namespace {
 
@@ -45,5 +51,36 @@ void full_canvas(benchmark::State& state) {
     }
 }
 BENCHMARK(full_canvas)->Arg(0)->Arg(2)->Arg(120)->Arg(600)->Arg(10000);
+
+// What reaches the text drawing: the bytes that follow the cut are never
+// read again, so only the title colour's search grows with the title.
+void text_lines(benchmark::State& state) {
+    vth::OverlayContent content;
+    content.title.assign(static_cast<std::size_t>(state.range(0)), 'x');
+    content.subtitle = content.title;
+    std::size_t drawn = 0;
+    for (auto _ : state) {
+        for (const vth::TextLine& line : vth::overlay_text_lines(content)) {
+            drawn += line.text.size();
+        }
+        benchmark::DoNotOptimize(drawn);
+    }
+}
+BENCHMARK(text_lines)->Arg(16)->Arg(4096)->Arg(1 << 20)->Arg(64 << 20);
+
+// The hash reads the texts where they lie: close to sip_hash_alone, not a
+// copy of the title (and its page faults) more.
+void content_hash_of_title(benchmark::State& state) {
+    vth::OverlayContent content;
+    content.title.assign(static_cast<std::size_t>(state.range(0)), 'x');
+    for (auto _ : state) benchmark::DoNotOptimize(vth::content_hash(content));
+}
+BENCHMARK(content_hash_of_title)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
+
+void sip_hash_alone(benchmark::State& state) {
+    const std::string bytes(static_cast<std::size_t>(state.range(0)), 'x');
+    for (auto _ : state) benchmark::DoNotOptimize(vth::sip_hash_13(bytes));
+}
+BENCHMARK(sip_hash_alone)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2,20 +2,26 @@
 
 #include <cmath>
 #include <limits>
-#include <string>
+#include <string_view>
 
 #include "traffic_overlay/sip_hash.hpp"
 
 namespace vth {
 namespace {
 
-void put_u64(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+void put_u64(SipHash13& out, std::uint64_t v) {
+    char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    sip_write(out, std::string_view(bytes, sizeof bytes));
 }
 
-void put_text(std::string& out, std::string_view text) {
-    out.append(text);
-    out.push_back('\xFF');
+void put_byte(SipHash13& out, char byte) {
+    sip_write(out, std::string_view(&byte, 1));
+}
+
+void put_text(SipHash13& out, std::string_view text) {
+    sip_write(out, text);
+    put_byte(out, '\xFF');
 }
 
 }  // namespace
@@ -29,25 +35,25 @@ std::int64_t saturating_truncate(double v) {
 }
 
 std::uint64_t content_hash(const OverlayContent& content) {
-    std::string bytes;
-    put_text(bytes, content.title);
-    put_text(bytes, content.subtitle);
+    SipHash13 hash;
+    put_text(hash, content.title);
+    put_text(hash, content.subtitle);
     if (content.feedback) {
-        put_u64(bytes, 1);
-        put_text(bytes, content.feedback->text);
-        bytes.push_back(content.feedback->ok ? '\1' : '\0');
+        put_u64(hash, 1);
+        put_text(hash, content.feedback->text);
+        put_byte(hash, content.feedback->ok ? '\1' : '\0');
     } else {
-        put_u64(bytes, 0);
+        put_u64(hash, 0);
     }
-    bytes.push_back(content.drop_hover ? '\1' : '\0');
-    put_u64(bytes, content.samples.size());
+    put_byte(hash, content.drop_hover ? '\1' : '\0');
+    put_u64(hash, content.samples.size());
     if (!content.samples.empty()) {
         const TrafficSample& last = content.samples.back();
-        put_u64(bytes, static_cast<std::uint64_t>(saturating_truncate(last.down * 10.0)));
-        put_u64(bytes, static_cast<std::uint64_t>(saturating_truncate(last.up * 10.0)));
-        put_u64(bytes, static_cast<std::uint64_t>(saturating_truncate(last.t * 5.0)));
+        put_u64(hash, static_cast<std::uint64_t>(saturating_truncate(last.down * 10.0)));
+        put_u64(hash, static_cast<std::uint64_t>(saturating_truncate(last.up * 10.0)));
+        put_u64(hash, static_cast<std::uint64_t>(saturating_truncate(last.t * 5.0)));
     }
-    return sip_hash_13(bytes);
+    return sip_finish(hash);
 }
 
 }  // namespace vth

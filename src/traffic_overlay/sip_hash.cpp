@@ -5,55 +5,72 @@
 namespace vth {
 namespace {
 
-struct SipState {
-    std::uint64_t v0 = 0x736f6d6570736575ULL;
-    std::uint64_t v1 = 0x646f72616e646f6dULL;
-    std::uint64_t v2 = 0x6c7967656e657261ULL;
-    std::uint64_t v3 = 0x7465646279746573ULL;
+void round(std::array<std::uint64_t, 4>& v) {
+    v[0] += v[1];
+    v[1] = std::rotl(v[1], 13);
+    v[1] ^= v[0];
+    v[0] = std::rotl(v[0], 32);
+    v[2] += v[3];
+    v[3] = std::rotl(v[3], 16);
+    v[3] ^= v[2];
+    v[0] += v[3];
+    v[3] = std::rotl(v[3], 21);
+    v[3] ^= v[0];
+    v[2] += v[1];
+    v[1] = std::rotl(v[1], 17);
+    v[1] ^= v[2];
+    v[2] = std::rotl(v[2], 32);
+}
 
-    void round() {
-        v0 += v1;
-        v1 = std::rotl(v1, 13);
-        v1 ^= v0;
-        v0 = std::rotl(v0, 32);
-        v2 += v3;
-        v3 = std::rotl(v3, 16);
-        v3 ^= v2;
-        v0 += v3;
-        v3 = std::rotl(v3, 21);
-        v3 ^= v0;
-        v2 += v1;
-        v1 = std::rotl(v1, 17);
-        v1 ^= v2;
-        v2 = std::rotl(v2, 32);
-    }
+void absorb(std::array<std::uint64_t, 4>& v, std::uint64_t m) {
+    v[3] ^= m;
+    round(v);
+    v[0] ^= m;
+}
 
-    void absorb(std::uint64_t m) {
-        v3 ^= m;
-        round();
-        v0 ^= m;
-    }
-};
+std::uint64_t byte_at(std::string_view bytes, std::size_t at, std::uint64_t place) {
+    return static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[at])) << (8 * place);
+}
 
-std::uint64_t load_le(std::string_view bytes, std::size_t at, std::size_t count) {
-    std::uint64_t m = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        m |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+// Adds one byte to the unfinished word, absorbing it once it is whole.
+void write_byte(SipHash13& s, std::string_view bytes, std::size_t at) {
+    s.tail |= byte_at(bytes, at, s.length % 8);
+    if (++s.length % 8 == 0) {
+        absorb(s.v, s.tail);
+        s.tail = 0;
     }
-    return m;
 }
 
 }  // namespace
 
+void sip_write(SipHash13& s, std::string_view bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size() && s.length % 8 != 0) write_byte(s, bytes, at++);
+    // Whole words in a local state: stores into s could alias the bytes as
+    // far as the compiler knows, and would force a reload of every word.
+    auto v = s.v;
+    const std::size_t words = (bytes.size() - at) / 8;
+    for (std::size_t w = 0; w < words; ++w, at += 8) {
+        std::uint64_t m = 0;
+        for (std::uint64_t i = 0; i < 8; ++i) m |= byte_at(bytes, at + i, i);
+        absorb(v, m);
+    }
+    s.v = v;
+    s.length += 8 * words;
+    while (at < bytes.size()) write_byte(s, bytes, at++);
+}
+
+std::uint64_t sip_finish(SipHash13 s) {
+    absorb(s.v, s.tail | ((s.length & 0xFF) << 56));
+    s.v[2] ^= 0xFF;
+    for (int i = 0; i < 3; ++i) round(s.v);
+    return s.v[0] ^ s.v[1] ^ s.v[2] ^ s.v[3];
+}
+
 std::uint64_t sip_hash_13(std::string_view bytes) {
-    SipState s;
-    const std::size_t whole = bytes.size() / 8 * 8;
-    for (std::size_t at = 0; at < whole; at += 8) s.absorb(load_le(bytes, at, 8));
-    s.absorb(load_le(bytes, whole, bytes.size() - whole) |
-             (static_cast<std::uint64_t>(bytes.size() & 0xFF) << 56));
-    s.v2 ^= 0xFF;
-    for (int i = 0; i < 3; ++i) s.round();
-    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+    SipHash13 s;
+    sip_write(s, bytes);
+    return sip_finish(s);
 }
 
 }  // namespace vth

@@ -52,6 +52,13 @@ TEST(ContentHash, MatchesEveryFixtureRow) {
             std::string bytes;
             for (int i = 0; i < std::stoi(row[1]); ++i) bytes.push_back(static_cast<char>(i));
             EXPECT_EQ(hex(sip_hash_13(bytes)), row[2]) << "raw " << row[1];
+            for (std::size_t piece = 1; piece <= 9; ++piece) {
+                SipHash13 hash;
+                for (std::size_t at = 0; at < bytes.size(); at += piece) {
+                    sip_write(hash, std::string_view(bytes).substr(at, piece));
+                }
+                EXPECT_EQ(hex(sip_finish(hash)), row[2]) << "raw " << row[1] << " by " << piece;
+            }
         } else {
             EXPECT_EQ(hex(content_hash(content_from_json(row[1]))), row[2]) << row[1];
         }

@@ -103,6 +103,33 @@ TEST_F(DrawTextAlpha, TextEndsAtItsFirstNul) {
     EXPECT_EQ(g.canvas, short_text);
 }
 
+TEST_F(DrawTextAlpha, CutTextsDrawAsTheWholeText) {
+    auto repeated = [](std::string_view piece) {
+        std::string out;
+        while (out.size() < 3 * drawn_text_limit) out += piece;
+        return out;
+    };
+    const std::string rows[] = {
+        repeated("i"),
+        repeated("."),
+        repeated("Подключено "),
+        repeated("l\u0301\u0301\u0301\u0301"),
+        repeated("i\u200d\u200b\ufe0f\u200c"),
+        repeated("\u05e9\u05dc\u05d5\u05dd "),
+        repeated("😀"),
+    };
+    for (const HFONT f : {font.get(), HFONT{}}) {
+        for (const std::string& text : rows) {
+            g.canvas = plain;
+            draw(title_rect, text, f);
+            const Canvas whole = g.canvas;
+            g.canvas = plain;
+            draw(title_rect, drawn_part(text), f);
+            EXPECT_TRUE(g.canvas == whole) << text.substr(0, 40) << (f ? "" : ", stock font");
+        }
+    }
+}
+
 TEST_F(DrawTextAlpha, GlyphsRaiseAlphaInTheTextColour) {
     draw(title_rect, "Подключено", font.get());
     int raised = 0;

@@ -45,6 +45,50 @@ TEST(OverlayFontFace, FirstInstalledFaceInOrder) {
     }
 }
 
+TEST(OverlayFontFace, ChosenOnceForTheProcess) {
+    const auto first = overlay_face_once([](std::string_view face) { return face == "Segoe UI"; });
+    int asked = 0;
+    const auto later = overlay_face_once([&](std::string_view) { return ++asked, true; });
+    EXPECT_EQ(later, first);
+    EXPECT_EQ(asked, 0);
+}
+
+// out, then piece times times.
+std::string repeated(std::string_view piece, std::size_t times, std::string out = {}) {
+    for (std::size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+TEST(TextLines, LongTextsCutOnACodePointBoundary) {
+    const std::size_t limit = drawn_text_limit;
+    struct Row {
+        const char* what;
+        std::string text;
+        std::size_t drawn;
+    };
+    const Row rows[] = {
+        {"short", "Сервер", 12},
+        {"at the limit", std::string(limit, 'x'), limit},
+        {"one byte over", std::string(limit + 1, 'x'), limit},
+        {"a mebibyte", std::string(std::size_t{1} << 20, 'x'), limit},
+        {"two-byte letter across the cut", repeated("Д", limit, "x"), limit - 1},
+        {"three-byte sign across the cut", repeated("…", limit, "xx"), limit - 2},
+        {"four-byte sign across the cut", repeated("😀", limit, "x"), limit - 3},
+        {"four-byte sign ending at the cut", repeated("😀", limit), limit},
+        {"stray continuation bytes", std::string(limit + 9, '\x80'), limit - 3},
+        {"connected word past the cut", repeated("Подключено", 1, std::string(limit, 'x')), limit},
+    };
+    for (const Row& row : rows) {
+        OverlayContent content;
+        content.title = content.subtitle = row.text;
+        content.feedback = Feedback{row.text, true};
+        for (const TextLine& line : overlay_text_lines(content)) {
+            EXPECT_EQ(line.text, std::string_view(row.text).substr(0, row.drawn)) << row.what;
+        }
+        EXPECT_EQ(overlay_text_lines(content)[0].colour, title_colour(row.text)) << row.what;
+    }
+}
+
 TEST(BottomLine, FirstRuleThatApplies) {
     struct Row {
         const char* what;

@@ -28,9 +28,11 @@ bool face_installed(HDC screen, const std::wstring& face) noexcept {
 
 GdiFont create_overlay_font() noexcept {
     try {
+        // Without a DC nothing can be told, so nothing is kept: the next
+        // picture asks again.
         ScreenDc screen(GetDC(nullptr));
         if (!screen) return {};
-        auto face = choose_overlay_face(
+        auto face = overlay_face_once(
             [&](std::string_view name) { return face_installed(screen.get(), to_wide(name)); });
         if (!face) return {};
         return GdiFont(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,

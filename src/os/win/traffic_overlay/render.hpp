@@ -1,7 +1,7 @@
 #pragma once
 // Drawing the overlay picture with GDI and presenting it on the layered
-// window. Everything is built afresh on each call; nothing is cached.
-// Overlay thread only.
+// window. Everything but the font face (chosen once per process) is built
+// afresh on each call. Overlay thread only.
 #include <windows.h>
 
 #include <functional>
