@@ -6,6 +6,8 @@
 #include "common/diagnostics.hpp"
 #include "fake_overlay_window.hpp"
 #include "traffic_overlay/content_hash.hpp"
+#include "traffic_overlay/desktop_watch.hpp"
+#include "traffic_overlay/display_clamp.hpp"
 #include "traffic_overlay/overlay_pass.hpp"
 
 namespace vth {
@@ -33,7 +35,8 @@ std::string describe(const TrafficOverlayEvent& event) {
 }
 
 // One overlay thread driven pass by pass on the test's thread, with a fake
-// clock and a window on a single 1920 x 1080 display.
+// clock and a window on a single 1920 x 1080 display unless a test changes
+// the displays.
 struct Harness {
     Harness() {
         auto [ct, cr] = make_channel<OverlayCmd>();
@@ -43,6 +46,7 @@ struct Harness {
         event_end = std::move(et);
         events = std::move(er);
         record->position = window_start;
+        state.intended_position = window_start;
     }
 
     void pass() {
@@ -70,11 +74,9 @@ struct Harness {
     Sender<TrafficOverlayEvent> event_end;
     Receiver<TrafficOverlayEvent> events;
     OverlayCells cells{window_start};
+    std::vector<DisplayBounds> displays{{0, 0, 1920, 1080}};
     OverlayServices services{
-        .clamp =
-            [](ScreenPoint p) {
-                return ScreenPoint{std::clamp(p.x, 0, 1920 - 208), std::clamp(p.y, 0, 1080 - 132)};
-            },
+        .clamp = [this](ScreenPoint p) { return clamp_overlay_position(p, displays); },
         .open_window = nullptr,
         .now = [this] { return clock; },
         .sleep = [this](std::chrono::milliseconds d) { clock += d; },
@@ -422,31 +424,196 @@ TEST(OverlayDrops, OneTextLeavesPerPassOldestFirst) {
     EXPECT_EQ(h.drain(), std::vector<std::string>{"TextDropped second"});
 }
 
-TEST(OverlayDisplays, AWindowLeftOffTheDisplaysIsBroughtBackEvenAfterADrag) {
+TEST(DesktopWatch, SettlesOncePerBurstAndRaisesOncePerForegroundBurst) {
+    // Signals: d desktop change, f foreground change, h the overlay held in
+    // that pass. Due: s settled, t back on top.
+    struct Tick {
+        int ms;
+        std::string signals;
+        std::string due;
+    };
     struct Row {
         const char* name;
-        ScreenPoint window;
-        ScreenPoint expected;
+        std::vector<Tick> ticks;
+    };
+    const std::vector<Row> rows = {
+        {"one change", {{0, "d", ""}, {999, "", ""}, {1000, "", "s"}, {3000, "", ""}}},
+        {"five changes in 240 ms settle once, a second after the last",
+         {{0, "d", ""},
+          {60, "d", ""},
+          {120, "d", ""},
+          {180, "d", ""},
+          {240, "d", ""},
+          {1239, "", ""},
+          {1240, "", "s"},
+          {5000, "", ""}}},
+        {"a change 900 ms into the quiet starts it again",
+         {{0, "d", ""}, {900, "d", ""}, {1000, "", ""}, {1900, "", "s"}}},
+        {"held: waits, then a quiet second after the release",
+         {{0, "d", ""}, {1500, "h", ""}, {2000, "h", ""}, {2999, "", ""}, {3000, "", "s"}}},
+        {"held without a change: nothing", {{0, "h", ""}, {2000, "", ""}}},
+        {"foreground change", {{0, "f", ""}, {249, "", ""}, {250, "", "t"}, {2000, "", ""}}},
+        {"foreground burst raises once, after the last",
+         {{0, "f", ""}, {100, "f", ""}, {349, "", ""}, {350, "", "t"}, {2000, "", ""}}},
+        {"held does not delay a raise", {{0, "fh", ""}, {250, "h", "t"}}},
+        {"both", {{0, "df", ""}, {250, "", "t"}, {1000, "", "s"}}},
+        {"nothing at rest", {{0, "", ""}, {100000, "", ""}}},
+    };
+    for (const auto& row : rows) {
+        DesktopWatch watch;
+        for (const Tick& tick : row.ticks) {
+            watch.desktop_changed = tick.signals.contains('d');
+            watch.foreground_changed = tick.signals.contains('f');
+            const auto now = std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(tick.ms);
+            DesktopDue due = take_desktop_due(watch, now, tick.signals.contains('h'));
+            std::string got = std::string(due.settled ? "s" : "") + (due.restore_topmost ? "t" : "");
+            EXPECT_EQ(got, tick.due) << row.name << " at " << tick.ms << " ms";
+        }
+        EXPECT_FALSE(desktop_watch_busy(watch)) << row.name;
+    }
+}
+
+// Desktop script: L0 one 1920 x 1080 display, L1 one 1024 x 768, L2 that
+// display with a second 1920 x 1080 one to its right, each followed by the
+// change the window procedure reports; W time passes (at.x ms); V hide;
+// S setPosition at; P M R a press, move and release; | one pass.
+const std::vector<std::vector<DisplayBounds>> layouts = {
+    {{0, 0, 1920, 1080}},
+    {{0, 0, 1024, 768}},
+    {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}},
+};
+
+void run_desktop_steps(Harness& h, const std::vector<Step>& steps) {
+    for (const Step& s : steps) {
+        switch (s.kind) {
+            case 'L':
+                h.displays = layouts.at(static_cast<std::size_t>(s.at.x));
+                h.state.desktop.desktop_changed = true;
+                h.pass();
+                break;
+            case 'W':
+                for (int waited = 0; waited < s.at.x; waited += 8) {
+                    h.clock += overlay_loop_sleep;
+                    h.pass();
+                }
+                break;
+            case 'V':
+                h.commands.send(overlay_cmd::SetVisible{false});
+                h.pass();
+                break;
+            case 'S':
+                h.commands.send(overlay_cmd::SetPosition{s.at.x, s.at.y});
+                h.pass();
+                break;
+            default:
+                run_steps(h, {s});
+                break;
+        }
+    }
+}
+
+TEST(OverlayDisplays, ASettledChangePlacesTheOverlayAtTheClampOfWhereItIsMeantToBe) {
+    constexpr Step settle{'W', {1100, 0}};
+    struct Row {
+        const char* name;
+        ScreenPoint start;  // where the configuration asked for it
+        std::vector<Step> steps;
+        ScreenPoint window_end;
+        bool visible;
         int moves;
     };
     const std::vector<Row> rows = {
-        {"wholly inside: left alone", {300, 300}, {300, 300}, 0},
-        {"partly off to the right", {1800, 300}, {1920 - 208, 300}, 1},
-        {"wholly off above", {300, -500}, {300, 0}, 1},
+        {"shrunk: onto the display", {1500, 800}, {{'L', {1}}, settle}, {816, 636}, true, 1},
+        {"shrunk and back: where it was",
+         {1500, 800},
+         {{'L', {1}}, settle, {'L', {0}}, settle},
+         {1500, 800},
+         true,
+         2},
+        {"hidden: placed, still hidden",
+         {1500, 800},
+         {{'V'}, {'L', {1}}, settle, {'L', {0}}, settle},
+         {1500, 800},
+         false,
+         2},
+        {"second display gone and back: on it again",
+         {2500, 300},
+         {{'L', {2}}, settle, {'L', {0}}, settle, {'L', {2}}, settle},
+         {2500, 300},
+         true,
+         3},
+        {"where setPosition asked, not where it put the overlay",
+         {1500, 800},
+         {{'S', {2500, 300}}, {'L', {2}}, settle},
+         {2500, 300},
+         true,
+         2},
+        {"after a drag: where the drag left it; setPosition ignored",
+         {1500, 800},
+         {{'P', {1550, 900}},
+          {'M', {1650, 920}},
+          {'R', {1650, 920}},
+          {'S', {10, 10}},
+          {'L', {1}},
+          settle,
+          {'L', {0}},
+          settle},
+         {1600, 820},
+         true,
+         2},
+        {"burst of five: one move",
+         {1500, 800},
+         {{'L', {1}},
+          {'W', {50}},
+          {'L', {0}},
+          {'W', {50}},
+          {'L', {1}},
+          {'W', {50}},
+          {'L', {0}},
+          {'W', {50}},
+          {'L', {1}},
+          settle},
+         {816, 636},
+         true,
+         1},
+        {"not yet settled: not moved", {1500, 800}, {{'L', {1}}, {'W', {900}}}, {1500, 800}, true, 0},
     };
     for (const auto& row : rows) {
         Harness h;
-        run_steps(h, {{'P', lower}, {'M', offset(lower, 50, 0)}, {'R', offset(lower, 50, 0)}});
-        h.record->position = row.window;
-        int moves_before = h.record->moves;
-        h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
-        h.pass();
-        EXPECT_EQ(h.record->position, row.expected) << row.name;
-        EXPECT_EQ(h.record->moves - moves_before, row.moves) << row.name;
+        h.state.intended_position = row.start;
+        h.record->position = clamp_overlay_position(row.start, h.displays);
+        run_desktop_steps(h, row.steps);
+        EXPECT_EQ(h.record->position, row.window_end) << row.name;
+        EXPECT_EQ(h.record->visible, row.visible) << row.name;
+        EXPECT_EQ(h.record->moves, row.moves) << row.name;
         if (row.moves > 0) {
-            EXPECT_EQ(h.cells.last_position(), row.expected) << row.name;
+            EXPECT_EQ(h.cells.last_position(), h.record->position) << row.name;
         }
-        EXPECT_FALSE(h.state.gesture.displays_changed) << row.name;
+    }
+}
+
+TEST(OverlayDisplays, AWindowLeftOffTheDisplaysIsBroughtBackEvenAfterADrag) {
+    // The system moved the window after the drag; the settled change puts it
+    // back where the drag left it, or as near as the displays allow.
+    struct Row {
+        const char* name;
+        ScreenPoint dragged_to;
+        ScreenPoint expected;
+    };
+    const std::vector<Row> rows = {
+        {"wholly inside", {300, 300}, {300, 300}},
+        {"partly off to the right", {1800, 300}, {1920 - 208, 300}},
+        {"wholly off above", {300, -500}, {300, 0}},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        const ScreenPoint d{row.dragged_to.x - window_start.x, row.dragged_to.y - window_start.y};
+        run_steps(h, {{'P', lower}, {'M', offset(lower, d.x, d.y)}, {'R', offset(lower, d.x, d.y)}});
+        h.record->position = {900, 900};
+        run_desktop_steps(h, {{'L', {0}}, {'W', {1000}}});
+        EXPECT_EQ(h.record->position, row.expected) << row.name;
+        EXPECT_EQ(h.cells.last_position(), row.expected) << row.name;
+        EXPECT_FALSE(desktop_watch_busy(h.state.desktop)) << row.name;
     }
 }
 
@@ -455,35 +622,52 @@ TEST(OverlayDisplays, TheReclampWaitsForTheReleaseOfAPressOrDrag) {
         const char* name;
         std::vector<Step> held;
         std::vector<std::string> events;
+        ScreenPoint window_end;
     };
     const std::vector<Row> rows = {
-        {"pressed", {{'P', lower}}, {"Action 1"}},
-        {"dragging", {{'P', lower}, {'M', offset(lower, 0, 30)}}, {"Action 5"}},
+        {"pressed", {{'P', lower}}, {"Action 1"}, {1920 - 208, 300}},
+        // Where the drag left it, partly off the display, is where it is meant to be.
+        {"dragging",
+         {{'P', lower}, {'M', offset(lower, 1700, 0)}},
+         {"Action 5"},
+         {1920 - 208, 100}},
     };
     for (const auto& row : rows) {
         Harness h;
+        h.state.intended_position = {1800, 300};
         run_steps(h, row.held);
-        h.record->position = {1800, 300};
-        h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
-        h.pass();
-        h.pass();
-        EXPECT_EQ(h.record->position, (ScreenPoint{1800, 300})) << row.name;
+        run_desktop_steps(h, {{'L', {0}}, {'W', {2000}}});
+        EXPECT_NE(h.record->position, row.window_end) << row.name;
         run_steps(h, {{'R', row.held.back().at}});
-        EXPECT_EQ(h.record->position, (ScreenPoint{1920 - 208, 300})) << row.name;
-        EXPECT_EQ(h.cells.last_position(), (ScreenPoint{1920 - 208, 300})) << row.name;
         EXPECT_EQ(h.drain(), row.events) << row.name;
+        run_desktop_steps(h, {{'W', {900}}});
+        EXPECT_NE(h.record->position, row.window_end) << "a second after the release";
+        run_desktop_steps(h, {{'W', {200}}});
+        EXPECT_EQ(h.record->position, row.window_end) << row.name;
+        EXPECT_EQ(h.cells.last_position(), row.window_end) << row.name;
     }
 }
 
-TEST(OverlayDisplays, AHiddenOverlayIsMovedAndStaysHidden) {
+TEST(OverlayDisplays, ASettledChangePresentsThePictureAgainAndRaisesEvenInPlace) {
     Harness h;
-    h.commands.send(overlay_cmd::SetVisible{false});
+    h.update(content("shown"));
     h.pass();
-    h.record->position = {1800, 300};
-    h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
-    h.pass();
-    EXPECT_EQ(h.record->position, (ScreenPoint{1920 - 208, 300}));
-    EXPECT_FALSE(h.record->visible);
+    run_desktop_steps(h, {{'L', {0}}, {'W', {1000}}});
+    EXPECT_EQ(h.record->moves, 0);
+    ASSERT_EQ(h.record->renders, 2);
+    EXPECT_EQ(h.record->drawn.back().title, "shown");
+    EXPECT_EQ(h.record->raises, 1);
+}
+
+TEST(OverlayDisplays, AForegroundChangeRaisesOnceAndNothingAtRest) {
+    Harness h;
+    h.state.desktop.foreground_changed = true;
+    run_desktop_steps(h, {{'W', {240}}});
+    EXPECT_EQ(h.record->raises, 0);
+    run_desktop_steps(h, {{'W', {5000}}});
+    EXPECT_EQ(h.record->raises, 1);
+    EXPECT_EQ(h.record->renders, 0);
+    EXPECT_EQ(h.record->moves, 0);
 }
 
 TEST(OverlayCommands, ShutdownStillAppliesTheCommandsQueuedBehindIt) {
