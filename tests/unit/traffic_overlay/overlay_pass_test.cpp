@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -425,194 +427,129 @@ TEST(OverlayDrops, OneTextLeavesPerPassOldestFirst) {
 }
 
 TEST(DesktopWatch, SettlesOncePerBurstAndRaisesOncePerForegroundBurst) {
-    // Signals: d desktop change, f foreground change, h the overlay held in
-    // that pass. Due: s settled, t back on top.
-    struct Tick {
-        int ms;
-        std::string signals;
-        std::string due;
+    // Ticks: milliseconds, what was raised since the last tick (d desktop
+    // change, f foreground change; h: the overlay is held), and after '='
+    // what is due (s settled, t back on top).
+    const std::pair<const char*, const char*> rows[] = {
+        {"one change", "0d 999 1000=s 3000"},
+        {"five in 240 ms: once, a second after the last", "0d 60d 120d 180d 240d 1239 1240=s 5000"},
+        {"a change in the quiet time starts it again", "0d 900d 1000 1900=s"},
+        {"held: a quiet second after the release", "0d 1500h 2000h 2999 3000=s"},
+        {"held without a change", "0h 2000"},
+        {"foreground change", "0f 249 250=t 2000"},
+        {"foreground burst: once, after the last", "0f 100f 349 350=t 2000"},
+        {"held does not delay a raise", "0fh 250h=t"},
+        {"both", "0df 250=t 1000=s"},
     };
-    struct Row {
-        const char* name;
-        std::vector<Tick> ticks;
-    };
-    const std::vector<Row> rows = {
-        {"one change", {{0, "d", ""}, {999, "", ""}, {1000, "", "s"}, {3000, "", ""}}},
-        {"five changes in 240 ms settle once, a second after the last",
-         {{0, "d", ""},
-          {60, "d", ""},
-          {120, "d", ""},
-          {180, "d", ""},
-          {240, "d", ""},
-          {1239, "", ""},
-          {1240, "", "s"},
-          {5000, "", ""}}},
-        {"a change 900 ms into the quiet starts it again",
-         {{0, "d", ""}, {900, "d", ""}, {1000, "", ""}, {1900, "", "s"}}},
-        {"held: waits, then a quiet second after the release",
-         {{0, "d", ""}, {1500, "h", ""}, {2000, "h", ""}, {2999, "", ""}, {3000, "", "s"}}},
-        {"held without a change: nothing", {{0, "h", ""}, {2000, "", ""}}},
-        {"foreground change", {{0, "f", ""}, {249, "", ""}, {250, "", "t"}, {2000, "", ""}}},
-        {"foreground burst raises once, after the last",
-         {{0, "f", ""}, {100, "f", ""}, {349, "", ""}, {350, "", "t"}, {2000, "", ""}}},
-        {"held does not delay a raise", {{0, "fh", ""}, {250, "h", "t"}}},
-        {"both", {{0, "df", ""}, {250, "", "t"}, {1000, "", "s"}}},
-        {"nothing at rest", {{0, "", ""}, {100000, "", ""}}},
-    };
-    for (const auto& row : rows) {
+    for (const auto& [name, script] : rows) {
         DesktopWatch watch;
-        for (const Tick& tick : row.ticks) {
-            watch.desktop_changed = tick.signals.contains('d');
-            watch.foreground_changed = tick.signals.contains('f');
-            const auto now = std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(tick.ms);
-            DesktopDue due = take_desktop_due(watch, now, tick.signals.contains('h'));
-            std::string got = std::string(due.settled ? "s" : "") + (due.restore_topmost ? "t" : "");
-            EXPECT_EQ(got, tick.due) << row.name << " at " << tick.ms << " ms";
+        std::istringstream ticks(script);
+        for (std::string tick; ticks >> tick;) {
+            std::size_t digits = tick.find_first_not_of("0123456789");
+            std::string raised = tick.substr(std::min(digits, tick.size()));
+            std::string due = raised.contains('=') ? raised.substr(raised.find('=') + 1) : "";
+            watch.desktop_changed = raised.starts_with('d');
+            watch.foreground_changed = raised.find('f') < raised.find('=');
+            auto now = std::chrono::steady_clock::time_point{} +
+                       std::chrono::milliseconds(std::stoi(tick));
+            DesktopDue got = take_desktop_due(watch, now, raised.find('h') < raised.find('='));
+            EXPECT_EQ((DesktopDue{due.contains('s'), due.contains('t')}), got)
+                << name << ": " << tick;
         }
-        EXPECT_FALSE(desktop_watch_busy(watch)) << row.name;
+        EXPECT_FALSE(desktop_watch_busy(watch)) << name;
     }
 }
 
-// Desktop script: L0 one 1920 x 1080 display, L1 one 1024 x 768, L2 that
-// display with a second 1920 x 1080 one to its right, each followed by the
-// change the window procedure reports; W time passes (at.x ms); V hide;
-// S setPosition at; P M R a press, move and release; | one pass.
-const std::vector<std::vector<DisplayBounds>> layouts = {
-    {{0, 0, 1920, 1080}},
-    {{0, 0, 1024, 768}},
-    {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}},
-};
-
-void run_desktop_steps(Harness& h, const std::vector<Step>& steps) {
-    for (const Step& s : steps) {
-        switch (s.kind) {
-            case 'L':
-                h.displays = layouts.at(static_cast<std::size_t>(s.at.x));
-                h.state.desktop.desktop_changed = true;
-                h.pass();
-                break;
-            case 'W':
-                for (int waited = 0; waited < s.at.x; waited += 8) {
-                    h.clock += overlay_loop_sleep;
-                    h.pass();
-                }
-                break;
-            case 'V':
-                h.commands.send(overlay_cmd::SetVisible{false});
-                h.pass();
-                break;
-            case 'S':
-                h.commands.send(overlay_cmd::SetPosition{s.at.x, s.at.y});
-                h.pass();
-                break;
-            default:
-                run_steps(h, {s});
-                break;
-        }
+void run_for(Harness& h, int ms) {
+    for (; ms > 0; ms -= 8) {
+        h.clock += overlay_loop_sleep;
+        h.pass();
     }
+}
+
+// The window reports a desktop change, then the loop runs for ms.
+void desktop_change(Harness& h, std::vector<DisplayBounds> displays, int ms = 1000) {
+    h.displays = std::move(displays);
+    h.state.desktop.desktop_changed = true;
+    h.pass();
+    run_for(h, ms);
 }
 
 TEST(OverlayDisplays, ASettledChangePlacesTheOverlayAtTheClampOfWhereItIsMeantToBe) {
-    constexpr Step settle{'W', {1100, 0}};
+    // Script: 0 one 1920 x 1080 display, 1 one 1024 x 768, 2 two 1920 x 1080
+    // side by side, each settled; b a burst ending in 1024 x 768; H hide;
+    // S a setPosition to (2500, 300); D a drag by (100, 20).
+    const std::vector<std::vector<DisplayBounds>> layouts = {
+        {{0, 0, 1920, 1080}}, {{0, 0, 1024, 768}}, {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}};
     struct Row {
         const char* name;
-        ScreenPoint start;  // where the configuration asked for it
-        std::vector<Step> steps;
-        ScreenPoint window_end;
-        bool visible;
+        ScreenPoint asked;
+        std::string script;
+        ScreenPoint end;
         int moves;
     };
     const std::vector<Row> rows = {
-        {"shrunk: onto the display", {1500, 800}, {{'L', {1}}, settle}, {816, 636}, true, 1},
-        {"shrunk and back: where it was",
+        {"shrunk: onto the display", {1500, 800}, "1", {816, 636}, 1},
+        {"shrunk and back: where it was", {1500, 800}, "10", {1500, 800}, 2},
+        {"hidden: placed, still hidden", {1500, 800}, "H10", {1500, 800}, 2},
+        {"second display gone and back", {2500, 300}, "202", {2500, 300}, 3},
+        {"where setPosition asked, not where it put it", {1500, 800}, "S2", {2500, 300}, 2},
+        {"after a drag: where it was left; setPosition ignored",
          {1500, 800},
-         {{'L', {1}}, settle, {'L', {0}}, settle},
-         {1500, 800},
-         true,
-         2},
-        {"hidden: placed, still hidden",
-         {1500, 800},
-         {{'V'}, {'L', {1}}, settle, {'L', {0}}, settle},
-         {1500, 800},
-         false,
-         2},
-        {"second display gone and back: on it again",
-         {2500, 300},
-         {{'L', {2}}, settle, {'L', {0}}, settle, {'L', {2}}, settle},
-         {2500, 300},
-         true,
-         3},
-        {"where setPosition asked, not where it put the overlay",
-         {1500, 800},
-         {{'S', {2500, 300}}, {'L', {2}}, settle},
-         {2500, 300},
-         true,
-         2},
-        {"after a drag: where the drag left it; setPosition ignored",
-         {1500, 800},
-         {{'P', {1550, 900}},
-          {'M', {1650, 920}},
-          {'R', {1650, 920}},
-          {'S', {10, 10}},
-          {'L', {1}},
-          settle,
-          {'L', {0}},
-          settle},
+         "DS10",
          {1600, 820},
-         true,
          2},
-        {"burst of five: one move",
-         {1500, 800},
-         {{'L', {1}},
-          {'W', {50}},
-          {'L', {0}},
-          {'W', {50}},
-          {'L', {1}},
-          {'W', {50}},
-          {'L', {0}},
-          {'W', {50}},
-          {'L', {1}},
-          settle},
-         {816, 636},
-         true,
-         1},
-        {"not yet settled: not moved", {1500, 800}, {{'L', {1}}, {'W', {900}}}, {1500, 800}, true, 0},
+        {"a burst of five: one move", {1500, 800}, "b", {816, 636}, 1},
     };
     for (const auto& row : rows) {
         Harness h;
-        h.state.intended_position = row.start;
-        h.record->position = clamp_overlay_position(row.start, h.displays);
-        run_desktop_steps(h, row.steps);
-        EXPECT_EQ(h.record->position, row.window_end) << row.name;
-        EXPECT_EQ(h.record->visible, row.visible) << row.name;
-        EXPECT_EQ(h.record->moves, row.moves) << row.name;
-        if (row.moves > 0) {
-            EXPECT_EQ(h.cells.last_position(), h.record->position) << row.name;
+        h.state.intended_position = row.asked;
+        h.record->position = clamp_overlay_position(row.asked, h.displays);
+        for (char step : row.script) {
+            if (step == 'H') h.commands.send(overlay_cmd::SetVisible{false});
+            if (step == 'S') h.commands.send(overlay_cmd::SetPosition{2500, 300});
+            if (step == 'D')
+                run_steps(h, {{'P', {1550, 900}}, {'M', {1650, 920}}, {'R', {1650, 920}}});
+            for (std::size_t i = 0; step == 'b' && i < 4; ++i)
+                desktop_change(h, layouts[i % 2], 50);
+            if (step == 'b') step = '1';
+            if (std::isdigit(static_cast<unsigned char>(step))) {
+                desktop_change(h, layouts.at(static_cast<std::size_t>(step - '0')));
+            }
+            h.pass();
         }
+        EXPECT_EQ(h.record->position, row.end) << row.name;
+        EXPECT_EQ(h.record->visible, !row.script.contains('H')) << row.name;
+        EXPECT_EQ(h.record->moves, row.moves) << row.name;
+        EXPECT_EQ(h.cells.last_position(), row.end) << row.name;
     }
 }
 
 TEST(OverlayDisplays, AWindowLeftOffTheDisplaysIsBroughtBackEvenAfterADrag) {
-    // The system moved the window after the drag; the settled change puts it
-    // back where the drag left it, or as near as the displays allow.
     struct Row {
         const char* name;
-        ScreenPoint dragged_to;
+        ScreenPoint window;
         ScreenPoint expected;
+        int moves;
     };
     const std::vector<Row> rows = {
-        {"wholly inside", {300, 300}, {300, 300}},
-        {"partly off to the right", {1800, 300}, {1920 - 208, 300}},
-        {"wholly off above", {300, -500}, {300, 0}},
+        {"wholly inside: left alone", {300, 300}, {300, 300}, 0},
+        {"partly off to the right", {1800, 300}, {1920 - 208, 300}, 1},
+        {"wholly off above", {300, -500}, {300, 0}, 1},
     };
     for (const auto& row : rows) {
         Harness h;
-        const ScreenPoint d{row.dragged_to.x - window_start.x, row.dragged_to.y - window_start.y};
-        run_steps(h, {{'P', lower}, {'M', offset(lower, d.x, d.y)}, {'R', offset(lower, d.x, d.y)}});
-        h.record->position = {900, 900};
-        run_desktop_steps(h, {{'L', {0}}, {'W', {1000}}});
+        ScreenPoint to =
+            offset(lower, row.window.x - window_start.x, row.window.y - window_start.y);
+        run_steps(h, {{'P', lower}, {'M', to}, {'R', to}});
+        ASSERT_EQ(h.record->position, row.window) << row.name;
+        int moves_before = h.record->moves;
+        desktop_change(h, h.displays);
         EXPECT_EQ(h.record->position, row.expected) << row.name;
-        EXPECT_EQ(h.cells.last_position(), row.expected) << row.name;
+        EXPECT_EQ(h.record->moves - moves_before, row.moves) << row.name;
+        if (row.moves > 0) {
+            EXPECT_EQ(h.cells.last_position(), row.expected) << row.name;
+        }
         EXPECT_FALSE(desktop_watch_busy(h.state.desktop)) << row.name;
     }
 }
@@ -622,52 +559,27 @@ TEST(OverlayDisplays, TheReclampWaitsForTheReleaseOfAPressOrDrag) {
         const char* name;
         std::vector<Step> held;
         std::vector<std::string> events;
-        ScreenPoint window_end;
+        ScreenPoint end;
     };
     const std::vector<Row> rows = {
         {"pressed", {{'P', lower}}, {"Action 1"}, {1920 - 208, 300}},
-        // Where the drag left it, partly off the display, is where it is meant to be.
-        {"dragging",
-         {{'P', lower}, {'M', offset(lower, 1700, 0)}},
-         {"Action 5"},
-         {1920 - 208, 100}},
+        {"dragging", {{'P', lower}, {'M', offset(lower, 0, 30)}}, {"Action 5"}, {1920 - 208, 330}},
     };
     for (const auto& row : rows) {
         Harness h;
+        h.record->position = {1800, 300};
         h.state.intended_position = {1800, 300};
         run_steps(h, row.held);
-        run_desktop_steps(h, {{'L', {0}}, {'W', {2000}}});
-        EXPECT_NE(h.record->position, row.window_end) << row.name;
+        desktop_change(h, h.displays, 2000);
+        EXPECT_EQ(h.record->position.x, 1800) << row.name;
         run_steps(h, {{'R', row.held.back().at}});
+        run_for(h, 900);  // the quiet second runs from the release
+        EXPECT_EQ(h.record->position.x, 1800) << row.name;
+        run_for(h, 200);
+        EXPECT_EQ(h.record->position, row.end) << row.name;
+        EXPECT_EQ(h.cells.last_position(), row.end) << row.name;
         EXPECT_EQ(h.drain(), row.events) << row.name;
-        run_desktop_steps(h, {{'W', {900}}});
-        EXPECT_NE(h.record->position, row.window_end) << "a second after the release";
-        run_desktop_steps(h, {{'W', {200}}});
-        EXPECT_EQ(h.record->position, row.window_end) << row.name;
-        EXPECT_EQ(h.cells.last_position(), row.window_end) << row.name;
     }
-}
-
-TEST(OverlayDisplays, ASettledChangePresentsThePictureAgainAndRaisesEvenInPlace) {
-    Harness h;
-    h.update(content("shown"));
-    h.pass();
-    run_desktop_steps(h, {{'L', {0}}, {'W', {1000}}});
-    EXPECT_EQ(h.record->moves, 0);
-    ASSERT_EQ(h.record->renders, 2);
-    EXPECT_EQ(h.record->drawn.back().title, "shown");
-    EXPECT_EQ(h.record->raises, 1);
-}
-
-TEST(OverlayDisplays, AForegroundChangeRaisesOnceAndNothingAtRest) {
-    Harness h;
-    h.state.desktop.foreground_changed = true;
-    run_desktop_steps(h, {{'W', {240}}});
-    EXPECT_EQ(h.record->raises, 0);
-    run_desktop_steps(h, {{'W', {5000}}});
-    EXPECT_EQ(h.record->raises, 1);
-    EXPECT_EQ(h.record->renders, 0);
-    EXPECT_EQ(h.record->moves, 0);
 }
 
 TEST(OverlayCommands, ShutdownStillAppliesTheCommandsQueuedBehindIt) {
