@@ -257,7 +257,11 @@ class OverlayDesktopTests(OverlayHostCase):
 
     def setUp(self):
         self.addCleanup(self.desktop, "modes", "1920,1080")
+        self.start_at_start()
+
+    def start_at_start(self):
         self.start(at="%d,%d" % self.START, x_window=False)
+        self.wait_event(lambda e: e["event"] == "render")  # the first picture
 
     def desktop(self, *args) -> list[dict]:
         result = self.bench.run(self.bench.exe("vth-desktop"), args, timeout=60)
@@ -267,37 +271,35 @@ class OverlayDesktopTests(OverlayHostCase):
     def moves_after(self, before):
         return [(e["x"], e["y"]) for e in self.events("position")[before:]]
 
-    def settle_to(self, place, mode, before):
+    def settle_to(self, place, mode):
         """Changes the mode and waits for the overlay to arrive at place."""
+        before = len(self.events())
         self.desktop("modes", mode)
         self.wait_event(lambda e: e["event"] == "position" and (e["x"], e["y"]) == place,
                         after=before)
 
+    def drag(self):
+        before = len(self.events())
+        self.bench.drag((1550, 900), (1650, 920))
+        self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5, after=before)
+        self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
+
     def test_display_changes_place_it_where_it_is_meant_to_be(self):
-        rows = [
-            ("shown", [], self.START, True),
-            ("hidden", [{"type": "setVisible", "visible": False}], self.START, False),
-            ("after a drag", ["drag"], (1600, 820), True),
-        ]
-        for name, commands, place, visible in rows:
+        hide = {"type": "setVisible", "visible": False}
+        rows = [("shown", lambda: None, self.START, True),
+                ("hidden", lambda: self.send(hide), self.START, False),
+                ("after a drag", self.drag, (1600, 820), True)]
+        for name, prepare, place, visible in rows:
             with self.subTest(name):
-                if name != rows[0][0]:
+                if name != "shown":
                     self.end()
-                    self.start(at="%d,%d" % self.START, x_window=False)
-                for command in commands:
-                    if command == "drag":
-                        before = len(self.events())
-                        self.bench.drag((1550, 900), (1650, 920))
-                        self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5,
-                                        after=before)
-                        self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored
-                    else:
-                        self.send(command)
-                self.assertEqual(self.window_info(visible)["visible"], visible)
+                    self.start_at_start()
+                prepare()
+                self.window_info(visible)
                 before = len(self.events("position"))
-                self.settle_to(self.SHRUNK, "1024,768", len(self.events()))
+                self.settle_to(self.SHRUNK, "1024,768")
                 self.assertEqual(self.window_info()["visible"], visible)
-                self.settle_to(place, "1920,1080", len(self.events()))
+                self.settle_to(place, "1920,1080")
                 self.assertEqual(self.window_info()["visible"], visible)
                 self.assertEqual(self.moves_after(before), [self.SHRUNK, place])
         self.end()
@@ -317,15 +319,12 @@ class OverlayDesktopTests(OverlayHostCase):
     def test_session_and_power_messages_refresh_it_in_place(self):
         # Wine never locks, switches sessions or sleeps, so the tool posts
         # what Windows would send.
-        rows = [
-            ("session", 8, True),  # WTS_SESSION_UNLOCK
-            ("session", 1, True),  # WTS_CONSOLE_CONNECT
-            ("session", 3, True),  # WTS_REMOTE_CONNECT
-            ("session", 7, False),  # WTS_SESSION_LOCK
-            ("power", 0x12, True),  # PBT_APMRESUMEAUTOMATIC
-            ("power", 7, True),  # PBT_APMRESUMESUSPEND
-            ("power", 4, False),  # PBT_APMSUSPEND
-        ]
+        # WTS_SESSION_UNLOCK, WTS_CONSOLE_CONNECT, WTS_REMOTE_CONNECT act,
+        # WTS_SESSION_LOCK does not; PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND
+        # act, PBT_APMSUSPEND does not.
+        rows = [("session", 8, True), ("session", 1, True), ("session", 3, True),
+                ("session", 7, False), ("power", 0x12, True), ("power", 7, True),
+                ("power", 4, False)]
         for kind, wparam, acts in rows:
             with self.subTest(kind=kind, wparam=wparam):
                 before = len(self.events())
