@@ -12,8 +12,9 @@ bool desktop_watch_busy(const DesktopWatch& watch) {
 DesktopDue take_desktop_due(DesktopWatch& watch, std::chrono::steady_clock::time_point now,
                             bool interacting) {
     if (std::exchange(watch.desktop_changed, false)) watch.settling_since = now;
-    if (std::exchange(watch.foreground_changed, false))
+    if (std::exchange(watch.foreground_changed, false)) {
         watch.topmost_due = now + topmost_restore_delay;
+    }
     // A press or drag holds a pending change back and restarts its quiet time,
     // so the move never lands under the pointer or races the drag's report.
     if (interacting && watch.settling_since) watch.settling_since = now;
