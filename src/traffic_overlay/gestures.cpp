@@ -53,6 +53,7 @@ std::optional<ScreenPoint> gesture_move(GestureState& state, std::optional<Scree
 }
 
 void gesture_release(GestureState& state, std::optional<ScreenPoint> cursor) {
+    if (state.dragging) state.drag_ended = true;
     if (!cursor) {
         // The button is up and the capture gone whatever the cursor reads, so
         // the gesture ends; where it ended is unknown, so no click is raised,

@@ -9,6 +9,7 @@
 
 #include "common/diagnostics.hpp"
 #include "traffic_overlay/content_hash.hpp"
+#include "traffic_overlay/desktop_watch.hpp"
 #include "traffic_overlay/gestures.hpp"
 
 namespace vth {
@@ -18,26 +19,35 @@ void store_window_position(OverlayThread& thread) {
     if (auto position = thread.window.outer_position()) thread.cells.store_position(*position);
 }
 
-// A window the display change left partly or wholly off the work areas goes
-// back onto the nearest one, dragged or not, so it is never lost. The move
-// waits while the user holds or drags the window and changes nothing else
-// about it: a hidden overlay stays hidden.
-void keep_on_displays(OverlayThread& thread) {
-    GestureState& gesture = thread.state.gesture;
-    if (!gesture.displays_changed || gesture_interacting(gesture)) return;
-    gesture.displays_changed = false;
-    auto position = thread.window.outer_position();
-    if (!position) return;
-    ScreenPoint clamped = thread.services.clamp(*position);
-    if (clamped == *position) return;
-    thread.window.move_keeping_visibility(clamped);
-    thread.cells.store_position(clamped);
+// Once the desktop has settled, the overlay goes to the clamp of where it is
+// meant to be, not of where the change left it, shown or hidden as it was.
+// Its picture is presented again (a layered window can come back blank after
+// sleep or a session switch) and it goes back on top of the topmost band.
+void place_after_desktop_change(OverlayThread& thread) {
+    ScreenPoint target = thread.services.clamp(thread.state.intended_position);
+    if (thread.window.outer_position() != target) {
+        thread.window.move_keeping_visibility(target);
+        thread.cells.store_position(target);
+    }
+    thread.window.render(thread.state.content);
+    thread.window.restore_topmost();
+}
+
+void follow_desktop(OverlayThread& thread, bool interacting) {
+    if (!desktop_watch_busy(thread.state.desktop)) return;
+    DesktopDue due = take_desktop_due(thread.state.desktop, thread.services.now(), interacting);
+    if (due.settled) {
+        place_after_desktop_change(thread);
+    } else if (due.restore_topmost) {
+        thread.window.restore_topmost();
+    }
 }
 
 void set_position(OverlayThread& thread, const overlay_cmd::SetPosition& command) {
     const GestureState& gesture = thread.state.gesture;
     if (gesture_interacting(gesture) || gesture.user_moved) return;
-    ScreenPoint clamped = thread.services.clamp({command.x, command.y});
+    thread.state.intended_position = {command.x, command.y};
+    ScreenPoint clamped = thread.services.clamp(thread.state.intended_position);
     thread.window.move_to(clamped);
     thread.cells.store_position(clamped);
 }
@@ -115,11 +125,17 @@ bool apply_queued_commands(OverlayThread& thread) {
 
 void finish_overlay_pass(OverlayThread& thread) {
     GestureState& gesture = thread.state.gesture;
-    keep_on_displays(thread);
-
     bool interacting = gesture_interacting(gesture);
     if (interacting) store_window_position(thread);
     thread.cells.interacting.exchange(interacting);
+
+    // Where the drag left the window is now where it is meant to be; with the
+    // rectangle unreadable, the place the last pass of the drag recorded.
+    if (std::exchange(gesture.drag_ended, false)) {
+        auto position = thread.window.outer_position();
+        if (!position) position = thread.cells.last_position();
+        if (position) thread.state.intended_position = *position;
+    }
 
     if (std::exchange(gesture.double_click_pending, false)) {
         thread.events.send(overlay_event::AddFromClipboard{});
@@ -141,6 +157,8 @@ void finish_overlay_pass(OverlayThread& thread) {
         thread.state.content_hash = 0;
         thread.window.render(thread.state.content);
     }
+
+    follow_desktop(thread, interacting);
 }
 
 void run_overlay_loop(OverlayThread& thread) {
@@ -158,12 +176,13 @@ void run_overlay_loop(OverlayThread& thread) {
     }
 }
 
-void overlay_thread_main(ScreenPoint position, Receiver<OverlayCmd> commands,
+void overlay_thread_main(OverlayPlacement placement, Receiver<OverlayCmd> commands,
                          Sender<TrafficOverlayEvent> events,
                          const std::shared_ptr<OverlayCells>& cells,
                          const OverlayServices& services) {
     OverlayState state;
-    std::unique_ptr<OverlayWindow> window = services.open_window(position, state, cells);
+    state.intended_position = placement.requested;
+    std::unique_ptr<OverlayWindow> window = services.open_window(placement.clamped, state, cells);
     if (!window) return;
     cells->ole_registered.exchange(window->drop_target_registered());
     window->render(state.content);

@@ -38,18 +38,26 @@ bool apply_overlay_command(OverlayThread& thread, OverlayCmd command);
 // Takes every queued command; true when one of them was Shutdown.
 bool apply_queued_commands(OverlayThread& thread);
 
-// The steps after message dispatch: interaction, double-click, action,
-// dropped text, drop hover.
+// The steps after message dispatch: interaction, the end of a drag,
+// double-click, action, dropped text, drop hover, the desktop around the
+// overlay.
 void finish_overlay_pass(OverlayThread& thread);
 
 // Passes until one has applied Shutdown, sleeping 8 ms between passes. A
 // pass that throws is abandoned and reported to the diagnostics facade.
 void run_overlay_loop(OverlayThread& thread);
 
-// The thread body: opens the window (ending at once when it cannot), sets
-// ole_registered, draws the first picture, runs the loop and closes the
-// window.
-void overlay_thread_main(ScreenPoint position, Receiver<OverlayCmd> commands,
+// Where the overlay was asked to be at creation, and where that put it.
+struct OverlayPlacement {
+    ScreenPoint requested;
+    ScreenPoint clamped;
+};
+
+// The thread body: opens the window at the clamped position (ending at once
+// when it cannot), sets ole_registered, draws the first picture, runs the
+// loop and closes the window. The requested position is where the overlay is
+// meant to be until a SetPosition or a drag says otherwise.
+void overlay_thread_main(OverlayPlacement placement, Receiver<OverlayCmd> commands,
                          Sender<TrafficOverlayEvent> events,
                          const std::shared_ptr<OverlayCells>& cells,
                          const OverlayServices& services);

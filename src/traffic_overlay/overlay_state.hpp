@@ -1,12 +1,14 @@
 #pragma once
-// The overlay thread's record for its window: the drawn content and the
-// pointer gesture state. Confined to the overlay thread (no lock); the window
+// The overlay thread's record for its window: the drawn content, the
+// pointer gesture state, where the overlay is meant to be and what the
+// desktop around it did. Confined to the overlay thread (no lock); the window
 // procedure reaches it through the window's user-data slot.
 #include <chrono>
 #include <cstdint>
 #include <optional>
 
 #include "common/screen_point.hpp"
+#include "traffic_overlay/desktop_watch.hpp"
 #include "traffic_overlay/overlay_content.hpp"
 
 namespace vth {
@@ -36,7 +38,7 @@ struct GestureState {
     bool double_click_seen = false;
     bool right_button_down = false;
     OverlayAction pending_action = OverlayAction::none;
-    bool displays_changed = false;  // the display layout or a work area changed
+    bool drag_ended = false;  // a drag ended since the last pass
 };
 
 struct OverlayState {
@@ -44,6 +46,13 @@ struct OverlayState {
     std::uint64_t content_hash = 0;
     std::optional<std::chrono::steady_clock::time_point> last_content_render;
     GestureState gesture;
+    // Where the overlay is meant to be: the position the configuration or the
+    // last applied SetPosition asked for, before clamping, or where the
+    // user's last drag left it. A settled desktop change places the overlay
+    // at its clamp, so an overlay whose display went away and came back
+    // returns to its place.
+    ScreenPoint intended_position;
+    DesktopWatch desktop;
 };
 
 }  // namespace vth

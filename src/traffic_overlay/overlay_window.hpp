@@ -31,8 +31,12 @@ class OverlayWindow {
     // Moved without activation, shown or hidden as it was; the outcome is not
     // reported.
     virtual void move_keeping_visibility(ScreenPoint position) = 0;
+    // Back on top of the topmost band, without activation, shown or hidden
+    // as it was.
+    virtual void restore_topmost() = 0;
     // Handles every pending window message; gestures update the state's
-    // gesture record and may move the window.
+    // gesture record and may move the window; display, session, power and
+    // foreground changes raise the state's desktop signals.
     virtual void dispatch_messages() = 0;
     // The window's outer top-left, when the system can tell.
     virtual std::optional<ScreenPoint> outer_position() const = 0;

@@ -16,10 +16,12 @@ std::optional<TrafficOverlay> TrafficOverlay::create(std::int32_t x, std::int32_
     auto [command_sender, command_receiver] = make_channel<OverlayCmd>();
     auto [event_sender, event_receiver] = make_channel<TrafficOverlayEvent>();
     auto cells = std::make_shared<OverlayCells>(position);
-    auto body = [position, commands = std::move(command_receiver), events = std::move(event_sender),
-                 cells, services = shared_services]() mutable noexcept {
+    auto body = [placement = OverlayPlacement{{x, y}, position},
+                 commands = std::move(command_receiver), events = std::move(event_sender), cells,
+                 services = shared_services]() mutable noexcept {
         try {
-            overlay_thread_main(position, std::move(commands), std::move(events), cells, *services);
+            overlay_thread_main(placement, std::move(commands), std::move(events), cells,
+                                *services);
         } catch (...) {
             // An abnormal end of the overlay thread is swallowed; the handle
             // keeps working with the window gone.

@@ -1,6 +1,8 @@
 """The overlay handle and thread on the real window under Wine, through
 vth-overlay-host: window, gestures, SetPosition rules, display changes,
-drops, and the cost of an idle overlay."""
+drops, the cost of an idle overlay, and, inside a virtual desktop whose mode
+vth-desktop changes, where the overlay goes when the displays, the session
+or the foreground window change."""
 import json
 import os
 import statistics
@@ -9,7 +11,7 @@ import time
 import unittest
 from pathlib import Path
 
-from winebench import WineBench, WineTestCase, wait_until
+from winebench import WineBench, WineTestCase, virtual_desktop, wait_until
 
 TITLE = "Vestrilon traffic"
 
@@ -52,14 +54,17 @@ def font_replacements(faces: list[str]) -> str:
     return "\n".join(lines) + "\n"
 
 
-class OverlayHostTests(WineTestCase):
-    def start(self, at="300,200", bench=None):
+class OverlayHostCase(WineTestCase):
+    """Drives one vth-overlay-host per test; no tests of its own."""
+
+    def start(self, at="300,200", bench=None, x_window=True):
         bench = bench or self.bench
         self.host = bench.start(bench.exe("vth-overlay-host"), ["--at", at],
                                 stdin=subprocess.PIPE)
         self.addCleanup(self.host.kill)
         self.wait_event(lambda e: e["event"] == "flags" and e["ole"], 60)
-        self.window = self.bench.find_window(TITLE)
+        if x_window:
+            self.window = self.bench.find_window(TITLE)
 
     def send(self, *lines):
         for line in lines:
@@ -90,6 +95,18 @@ class OverlayHostTests(WineTestCase):
         self.assertEqual(self.host.wait(20), 0)
         self.assertEqual(self.events()[-1]["event"], "ended")
 
+    def window_info(self, visible=None):
+        """The window's description, once it is as visible as asked (the
+        overlay thread applies commands within a pass)."""
+        def ask():
+            before = len(self.events())
+            self.send("window")
+            info = self.wait_event(lambda e: e["event"] == "window", after=before)
+            return info if visible is None or info["visible"] == visible else None
+        return wait_until(ask, 5, interval=0.02, what=f"window visible={visible}")
+
+
+class OverlayHostTests(OverlayHostCase):
     def test_window_and_gestures(self):
         self.start()
         bench = self.bench
@@ -118,16 +135,6 @@ class OverlayHostTests(WineTestCase):
         # Wine 8 makes a clicked WS_EX_NOACTIVATE window the foreground window
         # (Windows does not), so activation by clicks is not checked here.
         self.end()
-
-    def window_info(self, visible=None):
-        """The window's description, once it is as visible as asked (the
-        overlay thread applies commands within a pass)."""
-        def ask():
-            before = len(self.events())
-            self.send("window")
-            info = self.wait_event(lambda e: e["event"] == "window", after=before)
-            return info if visible is None or info["visible"] == visible else None
-        return wait_until(ask, 5, interval=0.02, what=f"window visible={visible}")
 
     def test_set_position_rules_and_display_change(self):
         self.start()
@@ -236,6 +243,112 @@ class OverlayHostTests(WineTestCase):
             time.sleep(0.09)  # past the 80 ms redraw interval
         print(f"command to screen: median {statistics.median(delays):.1f} ms, "
               f"worst {max(delays):.1f} ms")
+        self.end()
+
+
+class OverlayDesktopTests(OverlayHostCase):
+    """Inside a 1920 x 1080 virtual desktop, whose mode vth-desktop changes
+    with ChangeDisplaySettingsExW; Wine then sends real WM_DISPLAYCHANGE."""
+
+    screen = "1920x1080x24"
+    registry = virtual_desktop("vth", "1920x1080")
+    START = (1500, 800)
+    SHRUNK = (1024 - 208, 768 - 132)  # the clamp of START on 1024 x 768
+
+    def setUp(self):
+        self.addCleanup(self.desktop, "modes", "1920,1080")
+        self.start_at_start()
+
+    def start_at_start(self):
+        self.start(at="%d,%d" % self.START, x_window=False)
+        self.wait_event(lambda e: e["event"] == "render")  # the first picture
+
+    def desktop(self, *args) -> list[dict]:
+        result = self.bench.run(self.bench.exe("vth-desktop"), args, timeout=60)
+        self.assertEqual(result.exit_code, 0, result.stderr)
+        return [json.loads(l) for l in result.stdout.splitlines() if l.startswith("{")]
+
+    def moves_after(self, before):
+        return [(e["x"], e["y"]) for e in self.events("position")[before:]]
+
+    def settle_to(self, place, mode):
+        """Changes the mode and waits for the overlay to arrive at place."""
+        before = len(self.events())
+        self.desktop("modes", mode)
+        self.wait_event(lambda e: e["event"] == "position" and (e["x"], e["y"]) == place,
+                        after=before)
+
+    def drag(self):
+        before = len(self.events())
+        self.bench.drag((1550, 900), (1650, 920))
+        self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5, after=before)
+        self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
+
+    def test_display_changes_place_it_where_it_is_meant_to_be(self):
+        hide = {"type": "setVisible", "visible": False}
+        rows = [("shown", lambda: None, self.START, True),
+                ("hidden", lambda: self.send(hide), self.START, False),
+                ("after a drag", self.drag, (1600, 820), True)]
+        for name, prepare, place, visible in rows:
+            with self.subTest(name):
+                if name != "shown":
+                    self.end()
+                    self.start_at_start()
+                prepare()
+                self.window_info(visible)
+                before = len(self.events("position"))
+                self.settle_to(self.SHRUNK, "1024,768")
+                self.assertEqual(self.window_info()["visible"], visible)
+                self.settle_to(place, "1920,1080")
+                self.assertEqual(self.window_info()["visible"], visible)
+                self.assertEqual(self.moves_after(before), [self.SHRUNK, place])
+        self.end()
+
+    def test_a_burst_of_changes_moves_it_once(self):
+        before, events_before = len(self.events("position")), len(self.events())
+        modes = self.desktop("modes", "1024,768", "800,600", "1024,768", "800,600", "1024,768")
+        self.assertEqual([m["result"] for m in modes], [0] * 5)
+        # Wine takes a few hundred milliseconds per mode change, so the burst
+        # is longer than on Windows; each gap is still well inside the settle time.
+        print(f"\nfive mode changes took {modes[-1]['ms'] - modes[0]['ms']:.0f} ms under Wine")
+        self.wait_event(lambda e: e["event"] == "position", after=events_before)
+        time.sleep(1.5)  # a second move would come within the settle time
+        self.assertEqual(self.moves_after(before), [self.SHRUNK])
+        self.end()
+
+    def test_session_and_power_messages_refresh_it_in_place(self):
+        # Wine never locks, switches sessions or sleeps, so the tool posts
+        # what Windows would send.
+        # WTS_SESSION_UNLOCK, WTS_CONSOLE_CONNECT, WTS_REMOTE_CONNECT act,
+        # WTS_SESSION_LOCK does not; PBT_APMRESUMEAUTOMATIC, PBT_APMRESUMESUSPEND
+        # act, PBT_APMSUSPEND does not.
+        rows = [("session", 8, True), ("session", 1, True), ("session", 3, True),
+                ("session", 7, False), ("power", 0x12, True), ("power", 7, True),
+                ("power", 4, False)]
+        for kind, wparam, acts in rows:
+            with self.subTest(kind=kind, wparam=wparam):
+                before = len(self.events())
+                self.assertTrue(self.desktop("post", kind, str(wparam))[0]["ok"])
+                if acts:
+                    self.wait_event(lambda e: e["event"] == "topmost", 5, after=before)
+                else:
+                    time.sleep(1.5)
+                seen = [e["event"] for e in self.events()[before:]]
+                self.assertEqual(seen, ["render", "topmost"] if acts else [])
+        self.assertEqual(self.moves_after(0), [self.START])
+        self.end()
+
+    def test_back_on_top_once_without_taking_the_foreground(self):
+        before = len(self.events())
+        # Wine raises no EVENT_SYSTEM_FOREGROUND of its own: the tool reports
+        # its foreground change as Windows would.
+        zorder = self.desktop("topmost", "1400,700", "--notify")
+        self.assertFalse(zorder[0]["overlayAbove"])
+        self.assertEqual(len(zorder), 2, zorder)
+        self.assertTrue(zorder[1]["overlayAbove"])
+        self.assertLess(zorder[1]["ms"] - zorder[0]["ms"], 1000)
+        self.assertTrue(all(z["foregroundMine"] for z in zorder), zorder)
+        self.assertEqual([e["event"] for e in self.events()[before:]], ["topmost"])
         self.end()
 
 

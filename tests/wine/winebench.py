@@ -126,12 +126,13 @@ class WineProcess:
 
 
 class WineBench:
-    def __init__(self, build_dir: Path | str | None = None):
+    def __init__(self, build_dir: Path | str | None = None, screen: str = SCREEN):
         if build_dir is None:
             build_dir = os.environ.get("VTH_BUILD_DIR") or find_build_dir(Path.cwd())
         self.build_dir = Path(build_dir).resolve()
         self.prefix = self.build_dir / "wineprefix"
         self.workdir = Path(tempfile.mkdtemp(prefix="vth-wine-"))
+        self.screen = screen
         self.display: str | None = None
         self._xvfb: subprocess.Popen | None = None
         self._started: list[WineProcess] = []
@@ -169,7 +170,7 @@ class WineBench:
             return
         read_fd, write_fd = os.pipe()
         self._xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", SCREEN, "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.screen, "-nolisten", "tcp"],
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
@@ -336,13 +337,24 @@ class WineBench:
         return Path(path)
 
 
+def virtual_desktop(name: str, size: str) -> str:
+    """Registry text that runs every program of a prefix inside one virtual
+    desktop, as `wine explorer /desktop=NAME,SIZE` would, with the programs'
+    own exit codes and streams."""
+    return (f'\n[Software\\\\Wine\\\\Explorer] 0\n"Desktop"="{name}"\n'
+            f'\n[Software\\\\Wine\\\\Explorer\\\\Desktops] 0\n"{name}"="{size}"\n')
+
+
 class WineTestCase(unittest.TestCase):
     """Test classes that share one WineBench (Xvfb, prefix) for all their tests."""
 
+    screen = SCREEN  # Xvfb's screen, WIDTHxHEIGHTxDEPTH
+    registry = ""  # added to the class prefix's user.reg
+
     @classmethod
     def setUpClass(cls):
-        cls.bench = WineBench().__enter__()
-        cls.bench.use_own_prefix()
+        cls.bench = WineBench(screen=cls.screen).__enter__()
+        cls.bench.use_own_prefix(cls.registry)
 
     @classmethod
     def tearDownClass(cls):

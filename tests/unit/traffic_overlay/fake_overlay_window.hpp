@@ -26,6 +26,7 @@ struct FakeWindowRecord {
     int renders = 0;
     int failing_renders = 0;  // the next ones throw, as when memory runs out
     int moves = 0;
+    int raises = 0;  // back on top of the topmost band
     int dispatches = 0;
     bool closed = false;
     std::vector<OverlayContent> drawn;
@@ -65,6 +66,10 @@ class FakeOverlayWindow final : public OverlayWindow {
         std::lock_guard lock(record_->mutex);
         ++record_->moves;
         if (!record_->move_fails) record_->position = position;
+    }
+    void restore_topmost() override {
+        std::lock_guard lock(record_->mutex);
+        ++record_->raises;
     }
     void dispatch_messages() override {
         std::lock_guard lock(record_->mutex);

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/diagnostics.hpp"
 #include "fake_overlay_window.hpp"
 #include "traffic_overlay/content_hash.hpp"
+#include "traffic_overlay/desktop_watch.hpp"
+#include "traffic_overlay/display_clamp.hpp"
 #include "traffic_overlay/overlay_pass.hpp"
 
 namespace vth {
@@ -33,7 +37,8 @@ std::string describe(const TrafficOverlayEvent& event) {
 }
 
 // One overlay thread driven pass by pass on the test's thread, with a fake
-// clock and a window on a single 1920 x 1080 display.
+// clock and a window on a single 1920 x 1080 display unless a test changes
+// the displays.
 struct Harness {
     Harness() {
         auto [ct, cr] = make_channel<OverlayCmd>();
@@ -43,6 +48,7 @@ struct Harness {
         event_end = std::move(et);
         events = std::move(er);
         record->position = window_start;
+        state.intended_position = window_start;
     }
 
     void pass() {
@@ -70,11 +76,9 @@ struct Harness {
     Sender<TrafficOverlayEvent> event_end;
     Receiver<TrafficOverlayEvent> events;
     OverlayCells cells{window_start};
+    std::vector<DisplayBounds> displays{{0, 0, 1920, 1080}};
     OverlayServices services{
-        .clamp =
-            [](ScreenPoint p) {
-                return ScreenPoint{std::clamp(p.x, 0, 1920 - 208), std::clamp(p.y, 0, 1080 - 132)};
-            },
+        .clamp = [this](ScreenPoint p) { return clamp_overlay_position(p, displays); },
         .open_window = nullptr,
         .now = [this] { return clock; },
         .sleep = [this](std::chrono::milliseconds d) { clock += d; },
@@ -422,6 +426,105 @@ TEST(OverlayDrops, OneTextLeavesPerPassOldestFirst) {
     EXPECT_EQ(h.drain(), std::vector<std::string>{"TextDropped second"});
 }
 
+TEST(DesktopWatch, SettlesOncePerBurstAndRaisesOncePerForegroundBurst) {
+    // Ticks: milliseconds, what was raised since the last tick (d desktop
+    // change, f foreground change; h: the overlay is held), and after '='
+    // what is due (s settled, t back on top).
+    const std::pair<const char*, const char*> rows[] = {
+        {"one change", "0d 999 1000=s 3000"},
+        {"five in 240 ms: once, a second after the last", "0d 60d 120d 180d 240d 1239 1240=s 5000"},
+        {"a change in the quiet time starts it again", "0d 900d 1000 1900=s"},
+        {"held: a quiet second after the release", "0d 1500h 2000h 2999 3000=s"},
+        {"held without a change", "0h 2000"},
+        {"foreground change", "0f 249 250=t 2000"},
+        {"foreground burst: once, after the last", "0f 100f 349 350=t 2000"},
+        {"held does not delay a raise", "0fh 250h=t"},
+        {"both", "0df 250=t 1000=s"},
+    };
+    for (const auto& [name, script] : rows) {
+        DesktopWatch watch;
+        std::istringstream ticks(script);
+        for (std::string tick; ticks >> tick;) {
+            std::size_t digits = tick.find_first_not_of("0123456789");
+            std::string raised = tick.substr(std::min(digits, tick.size()));
+            std::string due = raised.contains('=') ? raised.substr(raised.find('=') + 1) : "";
+            watch.desktop_changed = raised.starts_with('d');
+            watch.foreground_changed = raised.find('f') < raised.find('=');
+            auto now = std::chrono::steady_clock::time_point{} +
+                       std::chrono::milliseconds(std::stoi(tick));
+            DesktopDue got = take_desktop_due(watch, now, raised.find('h') < raised.find('='));
+            EXPECT_EQ((DesktopDue{due.contains('s'), due.contains('t')}), got)
+                << name << ": " << tick;
+        }
+        EXPECT_FALSE(desktop_watch_busy(watch)) << name;
+    }
+}
+
+void run_for(Harness& h, int ms) {
+    for (; ms > 0; ms -= 8) {
+        h.clock += overlay_loop_sleep;
+        h.pass();
+    }
+}
+
+// The window reports a desktop change, then the loop runs for ms.
+void desktop_change(Harness& h, std::vector<DisplayBounds> displays, int ms = 1000) {
+    h.displays = std::move(displays);
+    h.state.desktop.desktop_changed = true;
+    h.pass();
+    run_for(h, ms);
+}
+
+TEST(OverlayDisplays, ASettledChangePlacesTheOverlayAtTheClampOfWhereItIsMeantToBe) {
+    // Script: 0 one 1920 x 1080 display, 1 one 1024 x 768, 2 two 1920 x 1080
+    // side by side, each settled; b a burst ending in 1024 x 768; H hide;
+    // S a setPosition to (2500, 300); D a drag by (100, 20).
+    const std::vector<std::vector<DisplayBounds>> layouts = {
+        {{0, 0, 1920, 1080}}, {{0, 0, 1024, 768}}, {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}}};
+    struct Row {
+        const char* name;
+        ScreenPoint asked;
+        std::string script;
+        ScreenPoint end;
+        int moves;
+    };
+    const std::vector<Row> rows = {
+        {"shrunk: onto the display", {1500, 800}, "1", {816, 636}, 1},
+        {"shrunk and back: where it was", {1500, 800}, "10", {1500, 800}, 2},
+        {"hidden: placed, still hidden", {1500, 800}, "H10", {1500, 800}, 2},
+        {"second display gone and back", {2500, 300}, "202", {2500, 300}, 3},
+        {"where setPosition asked, not where it put it", {1500, 800}, "S2", {2500, 300}, 2},
+        {"after a drag: where it was left; setPosition ignored",
+         {1500, 800},
+         "DS10",
+         {1600, 820},
+         2},
+        {"a burst of five: one move", {1500, 800}, "b", {816, 636}, 1},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        h.state.intended_position = row.asked;
+        h.record->position = clamp_overlay_position(row.asked, h.displays);
+        for (char step : row.script) {
+            if (step == 'H') h.commands.send(overlay_cmd::SetVisible{false});
+            if (step == 'S') h.commands.send(overlay_cmd::SetPosition{2500, 300});
+            if (step == 'D')
+                run_steps(h, {{'P', {1550, 900}}, {'M', {1650, 920}}, {'R', {1650, 920}}});
+            for (std::size_t i = 0; step == 'b' && i < 4; ++i)
+                desktop_change(h, layouts[i % 2], 50);
+            if (step == 'b') step = '1';
+            if (std::isdigit(static_cast<unsigned char>(step))) {
+                desktop_change(h, layouts.at(static_cast<std::size_t>(step - '0')));
+            }
+            h.pass();
+        }
+        EXPECT_EQ(h.record->position, row.end) << row.name;
+        EXPECT_EQ(h.record->visible, !row.script.contains('H')) << row.name;
+        EXPECT_EQ(h.record->moves, row.moves) << row.name;
+        EXPECT_EQ(h.cells.last_position(), row.end) << row.name;
+    }
+}
+
 TEST(OverlayDisplays, AWindowLeftOffTheDisplaysIsBroughtBackEvenAfterADrag) {
     struct Row {
         const char* name;
@@ -436,17 +539,18 @@ TEST(OverlayDisplays, AWindowLeftOffTheDisplaysIsBroughtBackEvenAfterADrag) {
     };
     for (const auto& row : rows) {
         Harness h;
-        run_steps(h, {{'P', lower}, {'M', offset(lower, 50, 0)}, {'R', offset(lower, 50, 0)}});
-        h.record->position = row.window;
+        ScreenPoint to =
+            offset(lower, row.window.x - window_start.x, row.window.y - window_start.y);
+        run_steps(h, {{'P', lower}, {'M', to}, {'R', to}});
+        ASSERT_EQ(h.record->position, row.window) << row.name;
         int moves_before = h.record->moves;
-        h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
-        h.pass();
+        desktop_change(h, h.displays);
         EXPECT_EQ(h.record->position, row.expected) << row.name;
         EXPECT_EQ(h.record->moves - moves_before, row.moves) << row.name;
         if (row.moves > 0) {
             EXPECT_EQ(h.cells.last_position(), row.expected) << row.name;
         }
-        EXPECT_FALSE(h.state.gesture.displays_changed) << row.name;
+        EXPECT_FALSE(desktop_watch_busy(h.state.desktop)) << row.name;
     }
 }
 
@@ -455,35 +559,27 @@ TEST(OverlayDisplays, TheReclampWaitsForTheReleaseOfAPressOrDrag) {
         const char* name;
         std::vector<Step> held;
         std::vector<std::string> events;
+        ScreenPoint end;
     };
     const std::vector<Row> rows = {
-        {"pressed", {{'P', lower}}, {"Action 1"}},
-        {"dragging", {{'P', lower}, {'M', offset(lower, 0, 30)}}, {"Action 5"}},
+        {"pressed", {{'P', lower}}, {"Action 1"}, {1920 - 208, 300}},
+        {"dragging", {{'P', lower}, {'M', offset(lower, 0, 30)}}, {"Action 5"}, {1920 - 208, 330}},
     };
     for (const auto& row : rows) {
         Harness h;
-        run_steps(h, row.held);
         h.record->position = {1800, 300};
-        h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
-        h.pass();
-        h.pass();
-        EXPECT_EQ(h.record->position, (ScreenPoint{1800, 300})) << row.name;
+        h.state.intended_position = {1800, 300};
+        run_steps(h, row.held);
+        desktop_change(h, h.displays, 2000);
+        EXPECT_EQ(h.record->position.x, 1800) << row.name;
         run_steps(h, {{'R', row.held.back().at}});
-        EXPECT_EQ(h.record->position, (ScreenPoint{1920 - 208, 300})) << row.name;
-        EXPECT_EQ(h.cells.last_position(), (ScreenPoint{1920 - 208, 300})) << row.name;
+        run_for(h, 900);  // the quiet second runs from the release
+        EXPECT_EQ(h.record->position.x, 1800) << row.name;
+        run_for(h, 200);
+        EXPECT_EQ(h.record->position, row.end) << row.name;
+        EXPECT_EQ(h.cells.last_position(), row.end) << row.name;
         EXPECT_EQ(h.drain(), row.events) << row.name;
     }
-}
-
-TEST(OverlayDisplays, AHiddenOverlayIsMovedAndStaysHidden) {
-    Harness h;
-    h.commands.send(overlay_cmd::SetVisible{false});
-    h.pass();
-    h.record->position = {1800, 300};
-    h.record->queue_input([](GestureState& g, ScreenPoint&) { g.displays_changed = true; });
-    h.pass();
-    EXPECT_EQ(h.record->position, (ScreenPoint{1920 - 208, 300}));
-    EXPECT_FALSE(h.record->visible);
 }
 
 TEST(OverlayCommands, ShutdownStillAppliesTheCommandsQueuedBehindIt) {

@@ -135,7 +135,8 @@ TEST(TrafficOverlayThread, ShutdownDuringADragRaisesNoDragEnded) {
     auto [event_tx, event_rx] = make_channel<TrafficOverlayEvent>();
     auto cells = std::make_shared<OverlayCells>(ScreenPoint{100, 100});
     std::thread thread([&, rx = std::move(command_rx), tx = std::move(event_tx)]() mutable {
-        overlay_thread_main({100, 100}, std::move(rx), std::move(tx), cells, services);
+        overlay_thread_main({{100, 100}, {100, 100}}, std::move(rx), std::move(tx), cells,
+                            services);
     });
     record->queue_input(test::press_at({150, 200}));
     record->queue_input(test::move_to_cursor(ScreenPoint{190, 200}));

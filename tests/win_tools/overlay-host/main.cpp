@@ -14,6 +14,7 @@
 //   {"event":"position","x":X,"y":Y} on each change of outer_position
 //   {"event":"sent","title":T} when an updateContent is handed on
 //   {"event":"render","title":T} when the overlay thread redraws
+//   {"event":"topmost"} when the overlay thread puts the window back on top
 // At the end of input the handle is destroyed and the host exits.
 #include <windows.h>
 
@@ -61,6 +62,10 @@ class ReportingWindow final : public vth::OverlayWindow {
     void move_to(vth::ScreenPoint p) override { inner_->move_to(p); }
     void move_keeping_visibility(vth::ScreenPoint p) override {
         inner_->move_keeping_visibility(p);
+    }
+    void restore_topmost() override {
+        inner_->restore_topmost();
+        print_event("topmost", [](Writer&) {});
     }
     void dispatch_messages() override { inner_->dispatch_messages(); }
     std::optional<vth::ScreenPoint> outer_position() const override {

@@ -15,6 +15,7 @@ class StandInWindow final : public OverlayWindow {
     void show(bool) override {}
     void move_to(ScreenPoint position) override { position_ = position; }
     void move_keeping_visibility(ScreenPoint position) override { position_ = position; }
+    void restore_topmost() override {}
     void dispatch_messages() override {}
     std::optional<ScreenPoint> outer_position() const override { return position_; }
     std::optional<std::string> take_dropped_text() override { return std::nullopt; }

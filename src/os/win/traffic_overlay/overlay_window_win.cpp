@@ -1,5 +1,7 @@
 #include "os/win/traffic_overlay/overlay_window_win.hpp"
 
+#include <wtsapi32.h>
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +20,27 @@ void destroy_window(HWND window) noexcept {
     DestroyWindow(window);
 }
 using OwnedWindow = Owned<HWND, destroy_window>;
+
+void unregister_session_notification(HWND window) noexcept {
+    WTSUnRegisterSessionNotification(window);
+}
+// A window registered for session notifications; unregistered before the
+// window is destroyed.
+using SessionRegistration = Owned<HWND, unregister_session_notification>;
+
+void unhook_win_event(HWINEVENTHOOK hook) noexcept {
+    UnhookWinEvent(hook);
+}
+using WinEventHook = Owned<HWINEVENTHOOK, unhook_win_event>;
+
+// The state whose foreground signal the hook of this thread raises. An
+// out-of-context hook calls back on the thread that set it, from inside its
+// message retrieval, so only the overlay thread's dispatch ever reads this.
+thread_local DesktopWatch* hooked_desktop = nullptr;
+
+void CALLBACK on_foreground_change(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) noexcept {
+    if (hooked_desktop != nullptr) hooked_desktop->foreground_changed = true;
+}
 
 void warn(std::string message, std::string error = {}) {
     if (!diag::has_sink()) return;
@@ -45,19 +68,66 @@ OverlayState* state_of(HWND window) noexcept {
     return reinterpret_cast<OverlayState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-// The display layout or a work area changed: the loop checks that the
-// window is still wholly on a display.
-bool is_display_change(UINT message, WPARAM wparam) noexcept {
-    return message == WM_DISPLAYCHANGE ||
-           (message == WM_SETTINGCHANGE && wparam == SPI_SETWORKAREA);
+// The display layout or a work area changed, the session came back to this
+// screen (unlock, console or remote connect, each with its own display set),
+// or the machine woke: the loop places the overlay again once things settle.
+bool is_desktop_change(UINT message, WPARAM wparam) noexcept {
+    switch (message) {
+        case WM_DISPLAYCHANGE:
+            return true;
+        case WM_SETTINGCHANGE:
+            return wparam == SPI_SETWORKAREA;
+        case WM_WTSSESSION_CHANGE:
+            return wparam == WTS_SESSION_UNLOCK || wparam == WTS_CONSOLE_CONNECT ||
+                   wparam == WTS_REMOTE_CONNECT;
+        case WM_POWERBROADCAST:
+            return wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND;
+        default:
+            return false;
+    }
+}
+
+// Going back on top is done when the foreground window changes, not checked
+// on every pass: Windows reports each change to an out-of-context win-event
+// hook on the thread that set it, through the message loop this thread runs
+// anyway, so nothing is asked while the desktop is at rest. Raising without
+// activation changes no foreground window, so it raises no new event, and
+// two programs that both do this settle after one move each instead of
+// taking turns on every pass. Events of this process are skipped: only the
+// overlay could cause them, and it is on top already.
+WinEventHook hook_foreground_changes(DesktopWatch& desktop) noexcept {
+    WinEventHook hook(SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
+                                      on_foreground_change, 0, 0,
+                                      WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
+    if (hook) {
+        hooked_desktop = &desktop;
+    } else {
+        warn("overlay foreground hook unavailable", std::to_string(GetLastError()));
+    }
+    return hook;
+}
+
+SessionRegistration register_session_notification(HWND window) noexcept {
+    if (WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION)) {
+        return SessionRegistration(window);
+    }
+    warn("overlay session notifications unavailable", std::to_string(GetLastError()));
+    return SessionRegistration();
 }
 
 class Win32OverlayWindow final : public OverlayWindow {
   public:
-    Win32OverlayWindow(OwnedWindow window, std::optional<OleTextDropTarget> drop_target)
-        : window_(std::move(window)), drop_target_(std::move(drop_target)) {}
+    Win32OverlayWindow(OwnedWindow window, std::optional<OleTextDropTarget> drop_target,
+                       DesktopWatch& desktop)
+        : window_(std::move(window)),
+          drop_target_(std::move(drop_target)),
+          session_(register_session_notification(window_.get())),
+          foreground_hook_(hook_foreground_changes(desktop)) {}
 
     ~Win32OverlayWindow() override {
+        foreground_hook_.reset();
+        hooked_desktop = nullptr;
+        session_.reset();
         drop_target_.reset();
         SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
         window_.reset();
@@ -77,6 +147,11 @@ class Win32OverlayWindow final : public OverlayWindow {
     void move_keeping_visibility(ScreenPoint position) override {
         SetWindowPos(window_.get(), HWND_TOP, position.x, position.y, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    void restore_topmost() override {
+        SetWindowPos(window_.get(), HWND_TOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
 
     void dispatch_messages() override {
@@ -104,6 +179,8 @@ class Win32OverlayWindow final : public OverlayWindow {
     // Destroyed in the order the destructor spells out.
     OwnedWindow window_;
     std::optional<OleTextDropTarget> drop_target_;
+    SessionRegistration session_;
+    WinEventHook foreground_hook_;
 };
 
 }  // namespace
@@ -161,7 +238,7 @@ LRESULT CALLBACK wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
             gesture_right_release(gesture);
             return 0;
         default:
-            if (is_display_change(message, wparam)) gesture.displays_changed = true;
+            if (is_desktop_change(message, wparam)) state->desktop.desktop_changed = true;
             return DefWindowProcW(window, message, wparam, lparam);
     }
 }
@@ -188,7 +265,8 @@ std::unique_ptr<OverlayWindow> open_system_overlay_window(
     } else {
         win::warn("overlay text drop unavailable", registered.error().text);
     }
-    return std::make_unique<win::Win32OverlayWindow>(std::move(window), std::move(drop_target));
+    return std::make_unique<win::Win32OverlayWindow>(std::move(window), std::move(drop_target),
+                                                     state.desktop);
 }
 
 }  // namespace vth
