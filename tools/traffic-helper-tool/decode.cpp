@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "utf8_file.hpp"
 #include "common/os.hpp"
 #include "helper/byte_stream.hpp"
 #include "helper/command_reader.hpp"
@@ -98,7 +99,7 @@ int decode_commands(Args args) {
     }
     std::FILE* file = stdin;
     if (path) {
-        file = std::fopen(path->c_str(), "rb");
+        file = open_utf8(*path, "rb");
         if (!file) {
             std::fprintf(stderr, "decode-commands: cannot open %s\n", path->c_str());
             return 2;
