@@ -222,8 +222,10 @@ TEST(Report, CarriesTheHelpersLastLinesEscaped) {
     EXPECT_EQ(tail, (std::vector<std::string>{messages[0], messages[2]}));
     EXPECT_EQ(last_lines(messages, 1), (std::vector<std::string>{messages[2]}));
     const std::vector<CheckLine> lines{{"setup", false, "the helper did not connect within 30 s"}};
-    const std::string text =
-        report_text(lines, ReportFacts{.outcome = "self-test FAILED: 1 of 1 checks", .helper_log = tail});
+    ReportFacts facts;
+    facts.outcome = "self-test FAILED: 1 of 1 checks";
+    facts.helper_log = tail;
+    const std::string text = report_text(lines, facts);
     EXPECT_NE(text.find("FAIL setup the helper did not connect within 30 s\n"), std::string::npos);
     EXPECT_NE(text.find("helper log, last lines:\n  starting helper build=abc1234 pid=1\n"),
               std::string::npos)
