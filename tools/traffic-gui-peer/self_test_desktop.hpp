@@ -40,6 +40,8 @@ class Desktop {
     virtual std::optional<WindowFacts> overlay_facts() = 0;
     virtual bool overlay_visible() = 0;
     virtual ForegroundFacts foreground() = 0;
+    // True where a click activates a window even with WS_EX_NOACTIVATE (Wine).
+    virtual bool clicks_activate_anyway() = 0;
     // Why input at the point would not reach the overlay (another window on
     // top of it, or one full-screen in front); nothing when it would.
     virtual std::optional<std::string> input_astray(ScreenPoint at) = 0;

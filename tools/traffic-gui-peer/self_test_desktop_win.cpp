@@ -285,6 +285,11 @@ class WinDesktop final : public Desktop {
                 window_text(window)};
     }
 
+    bool clicks_activate_anyway() override {
+        using WineVersion = const char*();
+        return system_function<WineVersion>(L"ntdll.dll", "wine_get_version") != nullptr;
+    }
+
     std::optional<std::string> input_astray(ScreenPoint at) override {
         if (auto held = full_screen_in_front(overlay_, helper_pid_)) return held;
         HWND hit = WindowFromPoint(POINT{at.x, at.y});

@@ -172,11 +172,14 @@ void Session::check_press_held() {
     StateRate rate;
     std::size_t not_interacting = 0;
     std::size_t index = 0;
+    std::optional<Clock::time_point> on_at;
     std::optional<Clock::time_point> last_held;
     std::optional<Clock::time_point> off_at;
+    // Under the list's lock: nothing in here may call back into the list.
     reports_.each([&](const HelperReport& r) {
         const std::size_t i = index++;
         if (!is_state(r) || !on || i < *on) return;
+        if (i == *on) on_at = r.at;
         if (!off || i < *off) {
             ++rate.held_reports;
             if (r.interacting != true) ++not_interacting;
@@ -187,9 +190,7 @@ void Session::check_press_held() {
             last_held = r.at;
         } else if (i == *off) {
             off_at = r.at;
-            if (last_held) {
-                rate.held_for = std::chrono::duration_cast<milliseconds>(r.at - reports_.at(*on).at);
-            }
+            if (on_at) rate.held_for = std::chrono::duration_cast<milliseconds>(r.at - *on_at);
         } else {
             ++rate.rest_reports;
         }

@@ -83,12 +83,18 @@ std::string window_summary(const WindowFacts& facts) {
 }
 
 ForegroundVerdict judge_foreground(const ForegroundFacts& before, const ForegroundFacts& after,
-                                   std::uint32_t helper_pid) {
+                                   std::uint32_t helper_pid, bool clicks_activate_anyway) {
     ForegroundVerdict verdict;
-    verdict.taken = after.id != 0 && after.pid == helper_pid;
+    const bool helpers = after.id != 0 && after.pid == helper_pid;
+    verdict.taken = helpers && !clicks_activate_anyway;
     if (verdict.taken) {
         verdict.note = "the helper took the foreground: " + after.text;
-    } else if (after.id != before.id) {
+    } else if (after.id == before.id) {
+        return verdict;
+    } else if (helpers) {
+        verdict.note = "the click activated " + after.text +
+                       " (this system activates any clicked window; not counted)";
+    } else {
         verdict.note = "foreground changed to " + (after.id == 0 ? "none" : after.text) +
                        " (pid " + std::to_string(after.pid) + ", not the helper's)";
     }

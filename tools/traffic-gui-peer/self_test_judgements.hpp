@@ -43,9 +43,11 @@ struct ForegroundVerdict {
     std::string note;    // empty when nothing changed
 };
 // Only a window of the helper taking the foreground is the helper's doing;
-// another program's change is named but not held against it.
+// another program's change is named but not held against it. Wine
+// activates a clicked window whatever its styles: there a click's
+// activation is named, and left to the window's styles to judge.
 ForegroundVerdict judge_foreground(const ForegroundFacts& before, const ForegroundFacts& after,
-                                   std::uint32_t helper_pid);
+                                   std::uint32_t helper_pid, bool clicks_activate_anyway = false);
 
 // A window in front of everything else, as the covered-overlay test sees it.
 struct FrontWindow {

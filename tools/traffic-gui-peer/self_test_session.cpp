@@ -110,9 +110,10 @@ std::vector<EventName> Session::settled_events(std::size_t from, std::size_t cou
     return events_since(from);
 }
 
-bool Session::foreground_kept(const ForegroundFacts& before, std::string& figure) {
+bool Session::foreground_kept(const ForegroundFacts& before, std::string& figure, bool clicked) {
     const ForegroundVerdict verdict =
-        judge_foreground(before, desktop_.foreground(), helper_.pid());
+        judge_foreground(before, desktop_.foreground(), helper_.pid(),
+                         clicked && desktop_.clicks_activate_anyway());
     if (!verdict.note.empty()) figure += "; " + verdict.note;
     return !verdict.taken;
 }
@@ -208,7 +209,7 @@ void Session::check_visibility(bool visible) {
     std::this_thread::sleep_for(100ms);
     std::string figure = std::string(visible ? "shown" : "hidden") +
                          (done ? " after " + std::to_string(took.count()) + "ms" : " never");
-    const bool kept = foreground_kept(before, figure);
+    const bool kept = foreground_kept(before, figure, false);
     record(visible ? "set-visible-true" : "set-visible-false", done && kept, figure);
 }
 
@@ -266,7 +267,8 @@ void Session::check_inbox() {
     const auto check = [&](std::string_view name, const std::vector<std::string>& caused) {
         const std::string fault = inbox_fault(file_text(vestrilon_file(name)), caused);
         figure += (figure.empty() ? "" : ", ") + std::string(name) + " " +
-                  (fault.empty() ? std::to_string(caused.size()) + " lines" : fault);
+                  (fault.empty() ? std::to_string(caused.size()) + (caused.size() == 1 ? " line" : " lines")
+                                : fault);
         return fault.empty();
     };
     const bool toggled = check("pending-toggle-vpn.txt", toggles);

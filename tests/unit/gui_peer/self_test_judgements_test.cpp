@@ -74,6 +74,13 @@ TEST(Foreground, OnlyTheHelperTakingItFails) {
         EXPECT_EQ(verdict.taken, row.taken) << row.what;
         EXPECT_EQ(verdict.note, row.note) << row.what;
     }
+    // Where every clicked window is activated, the click's activation is named only.
+    const ForegroundVerdict clicked = judge_foreground(terminal, overlay_window, 42, true);
+    EXPECT_FALSE(clicked.taken);
+    EXPECT_EQ(clicked.note,
+              "the click activated \"Vestrilon traffic\" (class V) (this system activates any "
+              "clicked window; not counted)");
+    EXPECT_EQ(judge_foreground(overlay_window, overlay_window, 42, true).note, "");
 }
 
 TEST(CoversOverlay, Table) {
