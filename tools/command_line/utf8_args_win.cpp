@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "os/win/common/owned.hpp"
 #include "os/win/common/wide.hpp"

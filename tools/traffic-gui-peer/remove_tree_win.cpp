@@ -37,8 +37,8 @@ Result<void> remove_entry(const std::wstring& path, DWORD attributes, int depth)
     if (depth > deepest) return fail("cannot remove " + win::to_utf8(path) + ": nested too deep");
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = path + L"\\*";
-    HANDLE first = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                    FindExSearchNameMatch, nullptr, 0);
+    HANDLE first = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                    nullptr, 0);
     // Normalised to null, as own_file does, so the owner's empty value serves.
     FindHandle search(first == INVALID_HANDLE_VALUE ? nullptr : first);
     if (search) {

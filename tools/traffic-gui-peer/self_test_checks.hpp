@@ -140,7 +140,7 @@ struct ReportFacts {
     std::vector<DisplayInfo> displays;
     std::string integrity;
     std::string helper_path;
-    std::string outcome;  // the last line printed after the checks
+    std::string outcome;                  // the last line printed after the checks
     std::vector<std::string> helper_log;  // its last lines, time stamps removed
 };
 std::string report_text(std::span<const CheckLine> lines, const ReportFacts& facts);

@@ -113,14 +113,14 @@ std::optional<std::string> full_screen_in_front(HWND overlay, std::uint32_t help
     const std::uint32_t pid = window_pid(foreground);
     const auto style = static_cast<std::uint32_t>(GetWindowLongPtrW(foreground, GWL_STYLE));
     const auto ex_style = static_cast<std::uint32_t>(GetWindowLongPtrW(foreground, GWL_EXSTYLE));
-    const FrontWindow front{
-        .rect = rect_of(window),
-        .monitor = *monitor,
-        .has_caption = (style & WS_CAPTION) == WS_CAPTION,
-        .topmost = (ex_style & WS_EX_TOPMOST) != 0,
-        .shell = foreground == GetShellWindow() || foreground == GetDesktopWindow() ||
-                 class_name == L"WorkerW" || class_name == L"Progman" ||
-                 pid == GetCurrentProcessId() || pid == helper_pid};
+    const FrontWindow front{.rect = rect_of(window),
+                            .monitor = *monitor,
+                            .has_caption = (style & WS_CAPTION) == WS_CAPTION,
+                            .topmost = (ex_style & WS_EX_TOPMOST) != 0,
+                            .shell = foreground == GetShellWindow() ||
+                                     foreground == GetDesktopWindow() || class_name == L"WorkerW" ||
+                                     class_name == L"Progman" || pid == GetCurrentProcessId() ||
+                                     pid == helper_pid};
     if (!covers_overlay(front, *overlay_monitor)) return std::nullopt;
     return "another program holds the foreground full-screen on top: " + window_text(foreground) +
            "; leave it and run again";
@@ -281,8 +281,7 @@ class WinDesktop final : public Desktop {
     ForegroundFacts foreground() override {
         HWND window = GetForegroundWindow();
         if (window == nullptr) return {};
-        return {reinterpret_cast<std::uintptr_t>(window), window_pid(window),
-                window_text(window)};
+        return {reinterpret_cast<std::uintptr_t>(window), window_pid(window), window_text(window)};
     }
 
     bool clicks_activate_anyway() override {

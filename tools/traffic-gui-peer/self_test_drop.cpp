@@ -79,12 +79,11 @@ void Session::check_ole_drag() {
     }
     const bool drawn = before && hover.picture && hover_drawn(*before, *hover.picture);
     record("ole-drag-hover", hover.state && drawn,
-           !opened ? "no drag source: " + opened.error().text
-           : hover.state
-               ? "hovering=true after " + std::to_string(hover.after.count()) + "ms, " +
-                     (drawn ? "hover picture drawn: " : "hover picture not drawn: ") +
-                     picture_text(before, hover.picture)
-               : "no state with hovering=true while over the overlay");
+           !opened       ? "no drag source: " + opened.error().text
+           : hover.state ? "hovering=true after " + std::to_string(hover.after.count()) + "ms, " +
+                               (drawn ? "hover picture drawn: " : "hover picture not drawn: ") +
+                               picture_text(before, hover.picture)
+                         : "no state with hovering=true while over the overlay");
     check_drop(url, mark, foreground, before, opened ? hover.released : Clock::now());
     desktop_.close_drag_source();
 }
@@ -100,13 +99,15 @@ void Session::check_drop(const std::string& url, std::size_t mark,
     bool left = false;
     bool back = false;
     while (!(left && back) && Clock::now() < released + back_timeout) {
-        left = left || reports_.wait_for(
-                           mark,
-                           [&](const HelperReport& r) {
-                               return r.type == "state" && r.hovering == false && r.at >= released;
-                           },
-                           Clock::now())
-                           .has_value();
+        left =
+            left || reports_
+                        .wait_for(
+                            mark,
+                            [&](const HelperReport& r) {
+                                return r.type == "state" && r.hovering == false && r.at >= released;
+                            },
+                            Clock::now())
+                        .has_value();
         after = desktop_.capture(overlay_);
         back = before && after && picture_back(*before, *after);
         if (!(left && back)) std::this_thread::sleep_for(20ms);
@@ -124,8 +125,8 @@ void Session::check_drop(const std::string& url, std::size_t mark,
     const std::vector<EventName> expected{"textDropped"};
     const std::string difference = events_difference(settled_events(mark, 1), expected);
     const bool text = dropped && dropped->text == url;
-    const bool copied = outcome && outcome->result == drag_drop_s_drop &&
-                        outcome->effect == drop_effect_copy;
+    const bool copied =
+        outcome && outcome->result == drag_drop_s_drop && outcome->effect == drop_effect_copy;
     std::string figure = dropped
                              ? (text ? "textDropped " + url
                                      : "textDropped " + dropped->text + " (offered " + url + ")")

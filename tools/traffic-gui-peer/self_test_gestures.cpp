@@ -43,7 +43,12 @@ std::vector<Gesture> overlay_gestures() {
         {"click-top-edge", {104, 57}, left, 1, 0, {"action:toggleVpn"}, false},
         {"click-lower-edge", {104, 58}, left, 1, 0, {"action:restoreMain"}, false},
         {"right-click", {150, 90}, MouseButton::right, 1, 0, {"action:hideToTray"}, false},
-        {"double-click-lower", {70, 96}, left, 2, 0, {"action:restoreMain", "addFromClipboard"},
+        {"double-click-lower",
+         {70, 96},
+         left,
+         2,
+         0,
+         {"action:restoreMain", "addFromClipboard"},
          false},
         {"double-click-top", {70, 20}, left, 2, 0, {"action:toggleVpn"}, false},
         // One pixel short of the lower zone's drag threshold, and well short
@@ -164,7 +169,8 @@ void Session::check_press_held() {
     if (on) std::this_thread::sleep_for(held_time);
     release(MouseButton::left);
     const auto off = reports_.wait_for(
-        on.value_or(mark), [](const HelperReport& r) { return is_state(r) && r.interacting == false; },
+        on.value_or(mark),
+        [](const HelperReport& r) { return is_state(r) && r.interacting == false; },
         Clock::now() + interacting_timeout);
     std::this_thread::sleep_for(rest_time);
     const auto rested = Clock::now();
@@ -184,8 +190,9 @@ void Session::check_press_held() {
             ++rate.held_reports;
             if (r.interacting != true) ++not_interacting;
             if (last_held) {
-                rate.worst_held_gap = std::max(
-                    rate.worst_held_gap, std::chrono::duration_cast<milliseconds>(r.at - *last_held));
+                rate.worst_held_gap =
+                    std::max(rate.worst_held_gap,
+                             std::chrono::duration_cast<milliseconds>(r.at - *last_held));
             }
             last_held = r.at;
         } else if (i == *off) {
@@ -205,13 +212,13 @@ void Session::check_press_held() {
         fault += (fault.empty() ? "" : "; ") + std::to_string(not_interacting) +
                  " states held said interacting=false";
     }
-    std::string figure =
-        fault.empty() ? std::to_string(rate.held_reports) + " states in " +
-                            std::to_string(rate.held_for.count()) + "ms held (worst gap " +
-                            std::to_string(rate.worst_held_gap.count()) + "ms), " +
-                            std::to_string(rate.rest_reports) + " in " +
-                            std::to_string(rate.rest_for.count()) + "ms at rest"
-                      : fault;
+    std::string figure = fault.empty()
+                             ? std::to_string(rate.held_reports) + " states in " +
+                                   std::to_string(rate.held_for.count()) + "ms held (worst gap " +
+                                   std::to_string(rate.worst_held_gap.count()) + "ms), " +
+                                   std::to_string(rate.rest_reports) + " in " +
+                                   std::to_string(rate.rest_for.count()) + "ms at rest"
+                             : fault;
     figure += "; " + (difference.empty() ? std::string("then restoreMain") : difference);
     const bool kept = foreground_kept(before, figure);
     record("press-held", fault.empty() && difference.empty() && kept, figure);

@@ -95,8 +95,8 @@ ForegroundVerdict judge_foreground(const ForegroundFacts& before, const Foregrou
         verdict.note = "the click activated " + after.text +
                        " (this system activates any clicked window; not counted)";
     } else {
-        verdict.note = "foreground changed to " + (after.id == 0 ? "none" : after.text) +
-                       " (pid " + std::to_string(after.pid) + ", not the helper's)";
+        verdict.note = "foreground changed to " + (after.id == 0 ? "none" : after.text) + " (pid " +
+                       std::to_string(after.pid) + ", not the helper's)";
     }
     return verdict;
 }
@@ -109,8 +109,7 @@ bool covers_overlay(const FrontWindow& front, const ScreenRect& overlay_monitor)
     return w.left <= m.left && w.top <= m.top && w.right >= m.right && w.bottom >= m.bottom;
 }
 
-std::string events_difference(std::span<const EventName> got,
-                              std::span<const EventName> expected) {
+std::string events_difference(std::span<const EventName> got, std::span<const EventName> expected) {
     if (std::equal(got.begin(), got.end(), expected.begin(), expected.end())) return {};
     return "got " + joined(got) + ", expected " + joined(expected);
 }
@@ -122,8 +121,8 @@ std::string state_rate_fault(const StateRate& rate) {
     const auto held_expected = static_cast<std::size_t>(rate.held_for / milliseconds(100));
     if (rate.held_reports == 0 || rate.held_reports < held_expected ||
         rate.worst_held_gap > milliseconds(250)) {
-        fault = "held " + std::to_string(rate.held_for.count()) + "ms: " +
-                std::to_string(rate.held_reports) + " states, worst gap " +
+        fault = "held " + std::to_string(rate.held_for.count()) +
+                "ms: " + std::to_string(rate.held_reports) + " states, worst gap " +
                 std::to_string(rate.worst_held_gap.count()) + "ms";
     }
     // One a second: a few in the time at rest, never a stream.
@@ -172,9 +171,9 @@ std::string inbox_fault(std::string_view text, std::span<const std::string> line
     std::string expected;
     for (const std::string& line : lines) expected += line + '\n';
     if (text == expected) return {};
-    return "holds " + std::to_string(count_lines(text)) + " lines (" +
-           std::to_string(text.size()) + " bytes), expected " + std::to_string(lines.size()) +
-           " line" + (lines.size() == 1 ? "" : "s") + (lines.empty() ? "" : " " + lines.front());
+    return "holds " + std::to_string(count_lines(text)) + " lines (" + std::to_string(text.size()) +
+           " bytes), expected " + std::to_string(lines.size()) + " line" +
+           (lines.size() == 1 ? "" : "s") + (lines.empty() ? "" : " " + lines.front());
 }
 
 }  // namespace vth::peer

@@ -111,9 +111,8 @@ std::vector<EventName> Session::settled_events(std::size_t from, std::size_t cou
 }
 
 bool Session::foreground_kept(const ForegroundFacts& before, std::string& figure, bool clicked) {
-    const ForegroundVerdict verdict =
-        judge_foreground(before, desktop_.foreground(), helper_.pid(),
-                         clicked && desktop_.clicks_activate_anyway());
+    const ForegroundVerdict verdict = judge_foreground(
+        before, desktop_.foreground(), helper_.pid(), clicked && desktop_.clicks_activate_anyway());
     if (!verdict.note.empty()) figure += "; " + verdict.note;
     return !verdict.taken;
 }
@@ -267,8 +266,9 @@ void Session::check_inbox() {
     const auto check = [&](std::string_view name, const std::vector<std::string>& caused) {
         const std::string fault = inbox_fault(file_text(vestrilon_file(name)), caused);
         figure += (figure.empty() ? "" : ", ") + std::string(name) + " " +
-                  (fault.empty() ? std::to_string(caused.size()) + (caused.size() == 1 ? " line" : " lines")
-                                : fault);
+                  (fault.empty()
+                       ? std::to_string(caused.size()) + (caused.size() == 1 ? " line" : " lines")
+                       : fault);
         return fault.empty();
     };
     const bool toggled = check("pending-toggle-vpn.txt", toggles);

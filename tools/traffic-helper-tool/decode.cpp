@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "utf8_file.hpp"
 #include "common/os.hpp"
 #include "helper/byte_stream.hpp"
 #include "helper/command_reader.hpp"
@@ -20,6 +19,7 @@
 #include "protocol/config_decode.hpp"
 #include "records/decoded_record.hpp"
 #include "subcommands.hpp"
+#include "utf8_file.hpp"
 
 namespace vth::tool {
 namespace {

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "utf8_file.hpp"
 #include "log_view.hpp"
 #include "subcommands.hpp"
+#include "utf8_file.hpp"
 
 namespace vth::tool {
 namespace {

@@ -11,8 +11,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const WindowFacts overlay{0x08080088, 0x80000000, "VestrilonTrafficOverlayV6",
-                          "Vestrilon traffic", {100, 200, 308, 332}};
+const WindowFacts overlay{
+    0x08080088, 0x80000000, "VestrilonTrafficOverlayV6", "Vestrilon traffic", {100, 200, 308, 332}};
 
 WindowFacts with(void (*change)(WindowFacts&)) {
     WindowFacts facts = overlay;
@@ -31,17 +31,21 @@ TEST(WindowContract, Table) {
         {"not topmost", with([](WindowFacts& f) { f.ex_style &= ~0x8U; }), {"not topmost"}},
         {"activates", with([](WindowFacts& f) { f.ex_style &= ~0x8000000U; }), {"not no-activate"}},
         {"not layered", with([](WindowFacts& f) { f.ex_style &= ~0x80000U; }), {"not layered"}},
-        {"app window", with([](WindowFacts& f) { f.ex_style |= 0x40000U; }),
+        {"app window",
+         with([](WindowFacts& f) { f.ex_style |= 0x40000U; }),
          {"has a taskbar button"}},
-        {"no tool window", with([](WindowFacts& f) { f.ex_style &= ~0x80U; }),
+        {"no tool window",
+         with([](WindowFacts& f) { f.ex_style &= ~0x80U; }),
          {"not a tool window", "has a taskbar button"}},
-        {"caption", with([](WindowFacts& f) { f.style |= 0xC00000U; }),
+        {"caption",
+         with([](WindowFacts& f) { f.style |= 0xC00000U; }),
          {"style 0x80c00000 is not a bare popup"}},
         {"one pixel wider", with([](WindowFacts& f) { f.rect.right += 1; }), {"size 209x132"}},
         {"other class", with([](WindowFacts& f) { f.class_name = "Other"; }), {"class \"Other\""}},
         {"other title", with([](WindowFacts& f) { f.title = ""; }), {"title \"\""}},
     };
-    for (const Row& row : rows) EXPECT_EQ(window_contract_faults(row.facts), row.faults) << row.what;
+    for (const Row& row : rows)
+        EXPECT_EQ(window_contract_faults(row.facts), row.faults) << row.what;
     EXPECT_EQ(window_summary(overlay),
               "ex-style 0x08080088 style 0x80000000 208x132 \"Vestrilon traffic\"");
 }
@@ -98,19 +102,25 @@ TEST(CoversOverlay, Table) {
         return Row{what, front, covers};
     };
     const Row rows[] = {
-        row("topmost full-screen", [](FrontWindow&) {}, true),
+        row(
+            "topmost full-screen", [](FrontWindow&) {}, true),
         // A maximized window reaches past the monitor by its borders.
-        row("maximized with caption",
+        row(
+            "maximized with caption",
             [](FrontWindow& f) {
                 f.rect = {-8, -8, 1928, 1088};
                 f.has_caption = true;
             },
             false),
-        row("full-screen below topmost", [](FrontWindow& f) { f.topmost = false; }, false),
-        row("on the other monitor", [](FrontWindow& f) { f.monitor = {1920, 0, 3840, 1080}; },
+        row(
+            "full-screen below topmost", [](FrontWindow& f) { f.topmost = false; }, false),
+        row(
+            "on the other monitor", [](FrontWindow& f) { f.monitor = {1920, 0, 3840, 1080}; },
             false),
-        row("short of the bottom", [](FrontWindow& f) { f.rect.bottom = 1040; }, false),
-        row("desktop", [](FrontWindow& f) { f.shell = true; }, false),
+        row(
+            "short of the bottom", [](FrontWindow& f) { f.rect.bottom = 1040; }, false),
+        row(
+            "desktop", [](FrontWindow& f) { f.shell = true; }, false),
     };
     for (const Row& r : rows) EXPECT_EQ(covers_overlay(r.front, left_monitor), r.covers) << r.what;
     FrontWindow on_right = game;
@@ -134,7 +144,8 @@ TEST(EventsDifference, Table) {
         {{"addFromClipboard", "action:restoreMain"},
          {"action:restoreMain", "addFromClipboard"},
          "got addFromClipboard, action:restoreMain, expected action:restoreMain, addFromClipboard"},
-        {{"action:dragEnded"}, {"action:restoreMain"},
+        {{"action:dragEnded"},
+         {"action:restoreMain"},
          "got action:dragEnded, expected action:restoreMain"},
     };
     for (const Row& row : rows) {
@@ -163,8 +174,8 @@ TEST(StateRate, Table) {
 Capture picture(Rgb body, std::optional<Rgb> bottom_line) {
     Capture c{208, 132, std::vector<std::uint8_t>(208 * 132 * 4)};
     for (int row = 0; row < 132; ++row) {
-        const Rgb colour = bottom_line && row >= 110 && row < 120 && row % 2 == 0 ? *bottom_line
-                                                                                    : body;
+        const Rgb colour =
+            bottom_line && row >= 110 && row < 120 && row % 2 == 0 ? *bottom_line : body;
         for (int column = 0; column < 208; ++column) {
             std::uint8_t* p = c.bgra.data() + (row * 208 + column) * 4;
             p[0] = colour.b;
@@ -214,9 +225,11 @@ TEST(InboxFault, Table) {
     const Row rows[] = {
         {"exact", "toggleVpn\n", one, ""},
         {"none caused, none written", "", none, ""},
-        {"doubled", "toggleVpn\ntoggleVpn\n", one, "holds 2 lines (20 bytes), expected 1 line toggleVpn"},
+        {"doubled", "toggleVpn\ntoggleVpn\n", one,
+         "holds 2 lines (20 bytes), expected 1 line toggleVpn"},
         {"missing", "", one, "holds 0 lines (0 bytes), expected 1 line toggleVpn"},
-        {"carriage return", "toggleVpn\r\n", one, "holds 1 lines (11 bytes), expected 1 line toggleVpn"},
+        {"carriage return", "toggleVpn\r\n", one,
+         "holds 1 lines (11 bytes), expected 1 line toggleVpn"},
         {"unasked", "toggleVpn\n", none, "holds 1 lines (10 bytes), expected 0 lines"},
     };
     for (const Row& row : rows) EXPECT_EQ(inbox_fault(row.text, row.lines), row.fault) << row.what;
