@@ -61,11 +61,13 @@ class SelfTest(WineTestCase):
 
     def test_report_when_the_helper_never_connects(self):
         report = Path(tempfile.mkdtemp(prefix="отчёт-", dir=self.bench.workdir))
-        # A program that ends at once in place of the helper.
+        # A program that ends at once in place of the helper, given by a path
+        # with letters of no code page.
+        helper = Path(tempfile.mkdtemp(prefix="помощник-", dir=self.bench.workdir)) / "h.exe"
+        shutil.copy(self.bench.exe("vth-launch"), helper)
         result = self.bench.run(self.bench.exe("traffic-gui-peer"),
                                 ["--self-test", "--report", windows_path(report),
-                                 "--helper", windows_path(self.bench.exe("vth-launch"))],
-                                timeout=60)
+                                 "--helper", windows_path(helper)], timeout=60)
         self.assertEqual(result.exit_code, 1, result.stdout + result.stderr)
         self.assertRegex(result.stdout, r"^FAIL setup the helper ended with exit code \d+ before it connected\n")
         text = (report / "report.txt").read_text(encoding="utf-8")

@@ -195,14 +195,17 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
         reports->close();
     });
 
-    Session session(desktop, *reports, *connection->outbox, **helper, data_dir, token);
+    // Nothing may be thrown past the reader thread, which must be joined.
+    std::optional<Session> session;
     bool ran = false;
+    std::string stopped = "the run stopped early";
     try {
-        ran = session.run();
+        session.emplace(desktop, *reports, *connection->outbox, **helper, data_dir, token);
+        ran = session->run();
     } catch (const std::exception& e) {
-        session.cannot_run = std::string("the self-test stopped: ") + e.what();
+        stopped = std::string("the self-test stopped: ") + e.what();
     } catch (...) {
-        session.cannot_run = "the self-test stopped on an unknown error";
+        stopped = "the self-test stopped on an unknown error";
     }
     desktop.restore_cursor();
     if (!ran) (void)connection->outbox->send_line(R"({"type":"shutdown"})");
@@ -214,14 +217,17 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
         reader.detach();  // holds its own references to the stream and the reports
     }
 
-    Outcome outcome = outcome_of(session.lines);
+    const std::vector<CheckLine> no_lines;
+    const auto& lines = session ? session->lines : no_lines;
+    Outcome outcome = outcome_of(lines);
     if (!ran) {
-        outcome = {self_test_cannot_run,
-                   "CANNOT RUN: " + session.cannot_run.value_or("the run stopped early")};
+        const auto& reason = session ? session->cannot_run : std::nullopt;
+        outcome = {self_test_cannot_run, "CANNOT RUN: " + reason.value_or(stopped)};
     }
     say(outcome.line);
-    write_report(options, desktop, data_dir, session.lines, outcome, session.screenshot,
-                 session.integrity, helper_path);
+    write_report(options, desktop, data_dir, lines, outcome,
+                 session ? session->screenshot : std::nullopt,
+                 session ? session->integrity : std::string("unknown"), helper_path);
     return outcome.code;
 }
 
