@@ -22,8 +22,9 @@ constexpr std::string_view overlay_title = "Vestrilon traffic";
 constexpr int faint_shade = 6;
 // The tint changes the whole translucent body, most of the picture.
 constexpr std::size_t hover_changed_share_percent = 40;
-// Text antialiasing and the cursor's shadow may leave a few pixels apart.
-constexpr std::size_t back_changed_share_percent = 1;
+// Whatever changes behind the translucent body (a clock, a video) shows
+// through a little; a tint left over changes nearly every pixel.
+constexpr std::size_t back_changed_share_percent = 10;
 constexpr std::size_t hint_min_pixels = 12;
 constexpr int hint_top = 106;
 constexpr int hint_bottom = 125;
@@ -164,7 +165,8 @@ bool hover_drawn(const Capture& before, const Capture& during) {
 
 bool picture_back(const Capture& before, const Capture& after) {
     const auto area = static_cast<std::size_t>(std::max(after.width * after.height, 1));
-    return pixels_changed(before, after) * 100 <= area * back_changed_share_percent;
+    return pixels_changed(before, after) * 100 <= area * back_changed_share_percent &&
+           hint_pixels(after) < hint_pixels(before) + hint_min_pixels;
 }
 
 std::string inbox_fault(std::string_view text, std::span<const std::string> lines) {

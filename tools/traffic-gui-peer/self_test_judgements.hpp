@@ -85,7 +85,8 @@ std::size_t pixels_changed(const Capture& a, const Capture& b);
 // The drop-hover picture: the whole body tinted and the bottom line in the
 // hint's green, against the picture just before.
 bool hover_drawn(const Capture& before, const Capture& during);
-// Back to the picture before the drag, all but a few pixels.
+// Back to the picture before the drag: no tint and no hint left, whatever
+// shows through from behind.
 bool picture_back(const Capture& before, const Capture& after);
 // Pixels of the hint's green in the bottom line.
 std::size_t hint_pixels(const Capture& capture);

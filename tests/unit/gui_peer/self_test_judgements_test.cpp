@@ -187,6 +187,14 @@ Capture picture(Rgb body, std::optional<Rgb> bottom_line) {
     return c;
 }
 
+// The picture with its first rows brightened, as by a window behind it.
+Capture partly(Capture c, int rows) {
+    for (std::size_t at = 0; at < static_cast<std::size_t>(rows) * 208 * 4; ++at) {
+        c.bgra[at] = static_cast<std::uint8_t>(c.bgra[at] + 30);
+    }
+    return c;
+}
+
 TEST(HoverPicture, Table) {
     const Rgb body{20, 30, 40};
     const Rgb tinted{26, 54, 64};
@@ -205,6 +213,8 @@ TEST(HoverPicture, Table) {
         {"hint without tint", picture(body, green_hint), false, false},
         {"tint without hint", picture(tinted, grey_hint), false, false},
         {"a faint shade off", picture({23, 33, 43}, grey_hint), false, true},
+        {"under a tenth changed behind", partly(before, 12), false, true},
+        {"a fifth changed behind", partly(before, 27), false, false},
         {"another size", Capture{10, 10, std::vector<std::uint8_t>(400)}, false, false},
     };
     for (const Row& row : rows) {
