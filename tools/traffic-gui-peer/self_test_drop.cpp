@@ -12,7 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto hover_timeout = 3s;
-constexpr auto picture_timeout = 1s;
+constexpr auto picture_timeout = 2s;
 // The hover look must be gone this soon after the drop.
 constexpr auto back_timeout = 1500ms;
 constexpr std::uint32_t drop_effect_copy = 1;

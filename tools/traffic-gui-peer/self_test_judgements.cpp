@@ -118,10 +118,11 @@ std::string events_difference(std::span<const EventName> got, std::span<const Ev
 std::string state_rate_fault(const StateRate& rate) {
     using std::chrono::milliseconds;
     std::string fault;
-    // About every 33 ms: at least one report per 100 ms held, no gap over 250 ms.
+    // About every 33 ms: at least one report per 100 ms held and no gap over
+    // half a second, room enough for a machine busy with other work.
     const auto held_expected = static_cast<std::size_t>(rate.held_for / milliseconds(100));
     if (rate.held_reports == 0 || rate.held_reports < held_expected ||
-        rate.worst_held_gap > milliseconds(250)) {
+        rate.worst_held_gap > milliseconds(500)) {
         fault = "held " + std::to_string(rate.held_for.count()) +
                 "ms: " + std::to_string(rate.held_reports) + " states, worst gap " +
                 std::to_string(rate.worst_held_gap.count()) + "ms";

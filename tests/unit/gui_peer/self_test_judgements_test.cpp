@@ -163,7 +163,7 @@ TEST(StateRate, Table) {
         {"33 ms held, 1 s at rest", {12, 400ms, 41ms, 1, 1100ms}, ""},
         {"a busy machine", {5, 400ms, 180ms, 2, 1100ms}, ""},
         {"quiet while held", {1, 400ms, 0ms, 1, 1100ms}, "held 400ms: 1 states, worst gap 0ms"},
-        {"a long gap", {10, 400ms, 300ms, 1, 1100ms}, "held 400ms: 10 states, worst gap 300ms"},
+        {"a long gap", {10, 900ms, 600ms, 1, 1100ms}, "held 900ms: 10 states, worst gap 600ms"},
         {"nothing held", {0, 0ms, 0ms, 1, 1100ms}, "held 0ms: 0 states, worst gap 0ms"},
         {"flood at rest", {12, 400ms, 41ms, 33, 1100ms}, "at rest 33 states in 1100ms"},
     };
