@@ -53,6 +53,23 @@ class UrlCandidateFromStdin(unittest.TestCase):
                 self.assertTrue(line.startswith("OK "), repr(text))
                 self.assertEqual(json.loads(line[3:]), candidate, repr(text))
 
+    def test_reads_a_file_whose_path_has_letters_of_no_code_page(self):
+        # On its own command line, not in a batch: Windows hands main such a
+        # path only through the wide command line.
+        with tempfile.TemporaryDirectory(prefix="Jürgen-отчёт-Ελλάδα-") as tmp:
+            path = Path(tmp) / "ссылки.txt"
+            path.write_bytes(b'"a.example"\n')
+            result = subprocess.run(command("url-candidate", tool_path(path)),
+                                    capture_output=True, timeout=120)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(answers(result.stdout), [expected("a.example")])
+            commands = path.with_name("команды.jsonl")
+            commands.write_text('{"type":"shutdown"}\n', encoding="utf-8")
+            result = subprocess.run(command("decode-commands", tool_path(commands)),
+                                    capture_output=True, timeout=120)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertIn(b"shutdown", result.stdout.lower())
+
 
 class UrlCandidateFiles(BatchTestCase):
     def test_reads_a_file_and_flags_bad_lines(self):

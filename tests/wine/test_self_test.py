@@ -11,9 +11,11 @@ from pathlib import Path
 
 from winebench import WineTestCase, windows_path
 
-CHECKS = ["hello", "first-state", "set-position", "set-visible-false", "set-visible-true",
-          "update-content", "click-top", "click-lower", "right-click", "double-click-lower",
-          "drag-lower", "set-position-after-drag", "ole-drag-hover", "ole-drop", "shutdown"]
+CHECKS = ["hello", "window", "first-state", "set-position", "set-visible-false",
+          "set-visible-true", "update-content", "click-top-edge", "click-lower-edge",
+          "right-click", "double-click-lower", "double-click-top", "move-lower-5", "move-top-20",
+          "press-held", "drag-lower-6", "set-position-after-drag", "ole-drag-hover", "ole-drop",
+          "inbox", "shutdown"]
 
 
 class SelfTest(WineTestCase):
@@ -22,12 +24,13 @@ class SelfTest(WineTestCase):
         return re.findall(r"^[XY]=(\d+)$", location, re.M)
 
     def test_self_test_passes_and_reports(self):
-        report = Path(tempfile.mkdtemp(prefix="report-", dir=self.bench.workdir))
+        # Letters outside every ANSI code page, in the report's and the bundle's paths.
+        report = Path(tempfile.mkdtemp(prefix="отчёт-Jürgen-", dir=self.bench.workdir))
         # The input moves the pointer all over the overlay and the drag source.
         pointer = self.pointer()
         started = time.monotonic()
         # As in the bundle: the helper beside the peer, found without --helper.
-        folder = Path(tempfile.mkdtemp(prefix="bundle-", dir=self.bench.workdir))
+        folder = Path(tempfile.mkdtemp(prefix="bundle-Ελλάδα-", dir=self.bench.workdir))
         for name in ["traffic-gui-peer", "vestrilon-traffic-helper"]:
             shutil.copy(self.bench.exe(name), folder / f"{name}.exe")
         result = self.bench.run(folder / "traffic-gui-peer.exe",
@@ -37,8 +40,8 @@ class SelfTest(WineTestCase):
         self.assertEqual(result.exit_code, 0, result.stdout + result.stderr)
         self.assertEqual([line.split(" ")[:2] for line in lines[:-1]],
                          [["PASS", name] for name in CHECKS], result.stdout)
-        self.assertEqual(lines[-1], "self-test passed: 15 checks")
-        self.assertRegex(lines[2], r"median=\d+ms worst=\d+ms reported=20/20")
+        self.assertEqual(lines[-1], f"self-test passed: {len(CHECKS)} checks")
+        self.assertRegex(lines[CHECKS.index("set-position")], r"median=\d+ms worst=\d+ms reported=20/20")
 
         text = (report / "report.txt").read_text(encoding="utf-8")
         self.assertIn("\n".join(lines), text)
@@ -54,6 +57,22 @@ class SelfTest(WineTestCase):
 
         self.assertEqual(self.pointer(), pointer)
         print(f"self-test took {seconds:.1f} s", flush=True)
+        self.assertLess(seconds, 30)
+
+    def test_report_when_the_helper_never_connects(self):
+        report = Path(tempfile.mkdtemp(prefix="отчёт-", dir=self.bench.workdir))
+        # A program that ends at once in place of the helper, given by a path
+        # with letters of no code page.
+        helper = Path(tempfile.mkdtemp(prefix="помощник-", dir=self.bench.workdir)) / "h.exe"
+        shutil.copy(self.bench.exe("vth-launch"), helper)
+        result = self.bench.run(self.bench.exe("traffic-gui-peer"),
+                                ["--self-test", "--report", windows_path(report),
+                                 "--helper", windows_path(helper)], timeout=60)
+        self.assertEqual(result.exit_code, 1, result.stdout + result.stderr)
+        self.assertRegex(result.stdout, r"^FAIL setup the helper ended with exit code \d+ before it connected\n")
+        text = (report / "report.txt").read_text(encoding="utf-8")
+        self.assertIn("self-test FAILED: 1 of 1 checks\n", text)
+        self.assertIn("helper log, last lines:\n", text)
 
 
 if __name__ == "__main__":

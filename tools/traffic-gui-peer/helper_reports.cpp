@@ -34,6 +34,7 @@ HelperReport parse_report(std::string_view line, std::chrono::steady_clock::time
     report.text = text("text");
     report.ole_registered = flag("oleRegistered");
     report.hovering = flag("hovering");
+    report.interacting = flag("interacting");
     const rapidjson::Value* x = member("x");
     const rapidjson::Value* y = member("y");
     if (x != nullptr && y != nullptr && x->IsInt() && y->IsInt()) {

@@ -22,6 +22,7 @@ struct HelperReport {
     std::string text;
     std::optional<bool> ole_registered;
     std::optional<bool> hovering;
+    std::optional<bool> interacting;
     std::optional<ScreenPoint> position;  // both x and y integers
 };
 

@@ -32,6 +32,7 @@
 #include "self_test.hpp"
 #include "stdin_source.hpp"
 #include "traffic.hpp"
+#include "utf8_args.hpp"
 
 namespace vth::peer {
 namespace {
@@ -294,7 +295,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const std::vector<std::string> utf8 = vth::tool::utf8_args(argc, argv);
+    const std::vector<std::string_view> args(utf8.begin(), utf8.end());
     if (vth::peer::asks_self_test(args)) return vth::peer::run_self_test(args);
     return vth::peer::run(args, start);
 }

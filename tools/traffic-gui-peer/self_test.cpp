@@ -17,6 +17,7 @@
 #include "helper_reports.hpp"
 #include "outbox.hpp"
 #include "png_file.hpp"
+#include "remove_tree.hpp"
 #include "self_test_checks.hpp"
 #include "self_test_desktop.hpp"
 #include "self_test_session.hpp"
@@ -69,7 +70,8 @@ Result<std::filesystem::path> make_data_dir(const SelfTestOptions& options,
     // A report folder used before holds the inbox files of the last run, which
     // would spoil the checks of their lines.
     if (options.report_dir) {
-        std::filesystem::remove_all(utf8_path(*options.report_dir) / "localappdata", error);
+        auto cleared = remove_tree(os::join_path(*options.report_dir, "localappdata"));
+        if (!cleared) return std::unexpected(cleared.error());
     }
     std::filesystem::path dir = options.report_dir ? utf8_path(*options.report_dir) / "localappdata"
                                                    : std::filesystem::temp_directory_path(error) /
@@ -80,12 +82,45 @@ Result<std::filesystem::path> make_data_dir(const SelfTestOptions& options,
     return std::filesystem::absolute(dir, error);
 }
 
-void write_report(const std::string& dir, const Session& session, const ReportFacts& facts) {
-    auto written =
-        write_whole_file(os::join_path(dir, "report.txt"), report_text(session.lines, facts));
+constexpr std::size_t report_log_lines = 20;
+
+struct Outcome {
+    int code = self_test_failed;
+    std::string line;
+};
+
+Outcome outcome_of(std::span<const CheckLine> lines) {
+    std::size_t failed = 0;
+    for (const CheckLine& line : lines) failed += line.passed ? 0 : 1;
+    if (failed == 0) {
+        return {self_test_passed, "self-test passed: " + std::to_string(lines.size()) + " checks"};
+    }
+    return {self_test_failed, "self-test FAILED: " + std::to_string(failed) + " of " +
+                                  std::to_string(lines.size()) + " checks"};
+}
+
+// The report, whatever stage the run reached: a helper that never started
+// or connected is when its log lines are wanted most.
+void write_report(const SelfTestOptions& options, Desktop& desktop, const std::string& data_dir,
+                  std::span<const CheckLine> lines, const Outcome& outcome,
+                  const std::optional<Capture>& screenshot, const std::string& integrity,
+                  const std::string& helper_path) {
+    if (!options.report_dir) return;
+    const std::string& dir = *options.report_dir;
+    const auto messages = log_messages(
+        os::read_file(os::join_path(os::join_path(data_dir, "Vestrilon"), "traffic-helper.log"))
+            .value_or(""));
+    const ReportFacts facts{.build_id = build_id_of(messages).value_or("unknown"),
+                            .windows_version = desktop.windows_version(),
+                            .displays = desktop.displays(),
+                            .integrity = integrity,
+                            .helper_path = helper_path,
+                            .outcome = outcome.line,
+                            .helper_log = last_lines(messages, report_log_lines)};
+    auto written = write_whole_file(os::join_path(dir, "report.txt"), report_text(lines, facts));
     if (!written) say("report: " + written.error().text);
-    if (session.screenshot) {
-        auto png = write_png(os::join_path(dir, "overlay.png"), *session.screenshot);
+    if (screenshot) {
+        auto png = write_png(os::join_path(dir, "overlay.png"), *screenshot);
         if (!png) say("report: " + png.error().text);
     }
 }
@@ -116,13 +151,24 @@ Result<Connection> accept_connection(SocketListener& listener, HelperProcess& he
     }
 }
 
+// Reports the line that stopped the run before any check, and the report.
+int setup_failed(const SelfTestOptions& options, Desktop& desktop, const std::string& data_dir,
+                 const std::string& helper_path, const std::string& why) {
+    const std::vector<CheckLine> lines{{"setup", false, why}};
+    say(check_line_text(lines.front()));
+    const Outcome outcome = outcome_of(lines);
+    say(outcome.line);
+    write_report(options, desktop, data_dir, lines, outcome, std::nullopt, "unknown", helper_path);
+    return outcome.code;
+}
+
 int run_session(Desktop& desktop, const SelfTestOptions& options, const std::string& helper_path,
                 const std::string& data_dir, const std::string& token) {
+    const auto setup_fails = [&](const std::string& why) {
+        return setup_failed(options, desktop, data_dir, helper_path, why);
+    };
     auto listener = listen_loopback();
-    if (!listener) {
-        say("FAIL setup cannot listen: " + listener.error().text);
-        return self_test_failed;
-    }
+    if (!listener) return setup_fails("cannot listen: " + listener.error().text);
     const HelperConfig config{.host = "127.0.0.1",
                               .port = (*listener)->port(),
                               .token = token,
@@ -130,18 +176,14 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
                               .y = far_request.y,
                               .gui_pid = os::process_id()};
     if (auto written = write_config(data_dir, config); !written) {
-        say("FAIL setup " + written.error().text);
-        return self_test_failed;
+        return setup_fails(written.error().text);
     }
     auto helper = start_helper(helper_path, data_dir);
-    if (!helper) {
-        say("FAIL setup " + helper.error().text);
-        return self_test_failed;
-    }
+    if (!helper) return setup_fails(helper.error().text);
     auto connection = accept_connection(**listener, **helper);
     if (!connection) {
-        say("FAIL setup " + connection.error().text);
-        return self_test_failed;
+        (*helper)->kill();
+        return setup_fails(connection.error().text);
     }
     auto reports = std::make_shared<HelperReports>();
     std::thread reader([reports, stream = connection->reading] {
@@ -153,12 +195,17 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
         reports->close();
     });
 
-    Session session(desktop, *reports, *connection->outbox, **helper, data_dir, token);
+    // Nothing may be thrown past the reader thread, which must be joined.
+    std::optional<Session> session;
     bool ran = false;
+    std::string stopped = "the run stopped early";
     try {
-        ran = session.run();
+        session.emplace(desktop, *reports, *connection->outbox, **helper, data_dir, token);
+        ran = session->run();
     } catch (const std::exception& e) {
-        say(std::string("FAIL setup the self-test stopped: ") + e.what());
+        stopped = std::string("the self-test stopped: ") + e.what();
+    } catch (...) {
+        stopped = "the self-test stopped on an unknown error";
     }
     desktop.restore_cursor();
     if (!ran) (void)connection->outbox->send_line(R"({"type":"shutdown"})");
@@ -170,43 +217,21 @@ int run_session(Desktop& desktop, const SelfTestOptions& options, const std::str
         reader.detach();  // holds its own references to the stream and the reports
     }
 
-    int code = self_test_passed;
-    std::string outcome;
+    const std::vector<CheckLine> no_lines;
+    const auto& lines = session ? session->lines : no_lines;
+    Outcome outcome = outcome_of(lines);
     if (!ran) {
-        code = self_test_cannot_run;
-        outcome = "CANNOT RUN: " + *session.cannot_run;
-    } else {
-        std::size_t failed = 0;
-        for (const CheckLine& line : session.lines) failed += line.passed ? 0 : 1;
-        code = failed == 0 ? self_test_passed : self_test_failed;
-        outcome = failed == 0
-                      ? "self-test passed: " + std::to_string(session.lines.size()) + " checks"
-                      : "self-test FAILED: " + std::to_string(failed) + " of " +
-                            std::to_string(session.lines.size()) + " checks";
+        const auto& reason = session ? session->cannot_run : std::nullopt;
+        outcome = {self_test_cannot_run, "CANNOT RUN: " + reason.value_or(stopped)};
     }
-    say(outcome);
-    if (options.report_dir) {
-        const auto messages = log_messages(
-            os::read_file(os::join_path(os::join_path(data_dir, "Vestrilon"), "traffic-helper.log"))
-                .value_or(""));
-        write_report(*options.report_dir, session,
-                     ReportFacts{.build_id = build_id_of(messages).value_or("unknown"),
-                                 .windows_version = desktop.windows_version(),
-                                 .displays = desktop.displays(),
-                                 .integrity = session.integrity,
-                                 .helper_path = helper_path,
-                                 .outcome = outcome});
-    }
-    return code;
+    say(outcome.line);
+    write_report(options, desktop, data_dir, lines, outcome,
+                 session ? session->screenshot : std::nullopt,
+                 session ? session->integrity : std::string("unknown"), helper_path);
+    return outcome.code;
 }
 
-}  // namespace
-
-bool asks_self_test(std::span<const std::string_view> args) {
-    return std::find(args.begin(), args.end(), "--self-test") != args.end();
-}
-
-int run_self_test(std::span<const std::string_view> args) {
+int run_self_test_or_throw(std::span<const std::string_view> args) {
     auto options = parse_self_test_options(args);
     if (!options) {
         std::fprintf(stderr, "traffic-gui-peer: %s\n%s", options.error().text.c_str(), usage);
@@ -236,8 +261,27 @@ int run_self_test(std::span<const std::string_view> args) {
     }
     if (options->report_dir) os::create_directories(*options->report_dir);
     const int code = run_session(**desktop, *options, helper_path, path_text(*data_dir), *token);
-    if (!options->report_dir) std::filesystem::remove_all(*data_dir, error);
+    if (!options->report_dir) (void)remove_tree(path_text(*data_dir));
     return code;
+}
+
+}  // namespace
+
+bool asks_self_test(std::span<const std::string_view> args) {
+    return std::find(args.begin(), args.end(), "--self-test") != args.end();
+}
+
+int run_self_test(std::span<const std::string_view> args) {
+    // Whatever goes wrong, the user gets a line and the desktop (cursor,
+    // buttons) is put back by the desktop's owner on the way out.
+    try {
+        return run_self_test_or_throw(args);
+    } catch (const std::exception& e) {
+        say(std::string("FAIL setup the self-test stopped: ") + e.what());
+    } catch (...) {
+        say("FAIL setup the self-test stopped on an unknown error");
+    }
+    return self_test_failed;
 }
 
 }  // namespace vth::peer

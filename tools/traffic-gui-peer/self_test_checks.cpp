@@ -152,6 +152,15 @@ std::vector<std::string> log_messages(std::string_view log) {
     return messages;
 }
 
+std::vector<std::string> last_lines(std::span<const std::string> messages, std::size_t count) {
+    std::vector<std::string> lines;
+    for (auto it = messages.rbegin(); it != messages.rend() && lines.size() < count; ++it) {
+        if (!it->empty()) lines.push_back(*it);
+    }
+    std::reverse(lines.begin(), lines.end());
+    return lines;
+}
+
 std::optional<std::string> build_id_of(std::span<const std::string> messages) {
     constexpr std::string_view start = "starting helper build=";
     for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
@@ -197,6 +206,10 @@ std::string report_text(std::span<const CheckLine> lines, const ReportFacts& fac
                 " work=" + rect(d.work) + " dpi=" + std::to_string(d.dpi) + " (" +
                 std::to_string(d.dpi * 100 / 96) + "%)\n";
     }
+    text += "helper log, last lines:\n";
+    if (facts.helper_log.empty()) text += "  (none)\n";
+    // The helper's lines may hold anything a hostile GUI or drop put there.
+    for (const std::string& line : facts.helper_log) text += "  " + escape_controls(line) + '\n';
     return text;
 }
 

@@ -22,20 +22,26 @@ inline constexpr int self_test_usage = 2;
 inline constexpr int self_test_cannot_run = 3;
 
 // Every check, in the order it runs and prints.
-inline constexpr std::array<std::string_view, 15> self_test_checks{"hello",
+inline constexpr std::array<std::string_view, 21> self_test_checks{"hello",
+                                                                   "window",
                                                                    "first-state",
                                                                    "set-position",
                                                                    "set-visible-false",
                                                                    "set-visible-true",
                                                                    "update-content",
-                                                                   "click-top",
-                                                                   "click-lower",
+                                                                   "click-top-edge",
+                                                                   "click-lower-edge",
                                                                    "right-click",
                                                                    "double-click-lower",
-                                                                   "drag-lower",
+                                                                   "double-click-top",
+                                                                   "move-lower-5",
+                                                                   "move-top-20",
+                                                                   "press-held",
+                                                                   "drag-lower-6",
                                                                    "set-position-after-drag",
                                                                    "ole-drag-hover",
                                                                    "ole-drop",
+                                                                   "inbox",
                                                                    "shutdown"};
 
 struct CheckLine {
@@ -117,6 +123,8 @@ std::string self_test_url(std::string_view token);
 
 // The log's lines without their time stamps.
 std::vector<std::string> log_messages(std::string_view log);
+// At most the last count lines that are not empty.
+std::vector<std::string> last_lines(std::span<const std::string> messages, std::size_t count);
 // The id of "starting helper build=<id> ...", the last such line.
 std::optional<std::string> build_id_of(std::span<const std::string> messages);
 // What the helper logs for a dropped text (ASCII without quotes or
@@ -132,7 +140,8 @@ struct ReportFacts {
     std::vector<DisplayInfo> displays;
     std::string integrity;
     std::string helper_path;
-    std::string outcome;  // the last line printed after the checks
+    std::string outcome;                  // the last line printed after the checks
+    std::vector<std::string> helper_log;  // its last lines, time stamps removed
 };
 std::string report_text(std::span<const CheckLine> lines, const ReportFacts& facts);
 

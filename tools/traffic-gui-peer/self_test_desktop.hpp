@@ -12,6 +12,7 @@
 #include "common/error.hpp"
 #include "common/screen_point.hpp"
 #include "self_test_checks.hpp"
+#include "self_test_judgements.hpp"
 
 namespace vth::peer {
 
@@ -35,11 +36,14 @@ class Desktop {
     // The overlay window of the process, found by its class name.
     virtual bool find_overlay(std::uint32_t pid) = 0;
     virtual std::optional<ScreenRect> overlay_rect() = 0;
+    // Styles, size, class and title of the overlay found.
+    virtual std::optional<WindowFacts> overlay_facts() = 0;
     virtual bool overlay_visible() = 0;
-    // An id of the foreground window (0: none).
-    virtual std::uintptr_t foreground() = 0;
-    virtual std::uintptr_t overlay_id() = 0;
-    // Why input at the point would not reach the overlay; nothing when it would.
+    virtual ForegroundFacts foreground() = 0;
+    // True where a click activates a window even with WS_EX_NOACTIVATE (Wine).
+    virtual bool clicks_activate_anyway() = 0;
+    // Why input at the point would not reach the overlay (another window on
+    // top of it, or one full-screen in front); nothing when it would.
     virtual std::optional<std::string> input_astray(ScreenPoint at) = 0;
     virtual std::optional<Capture> capture(const ScreenRect& rect) = 0;
 
@@ -47,7 +51,8 @@ class Desktop {
     virtual std::chrono::milliseconds double_click_time() = 0;
     virtual Result<void> move_to(ScreenPoint to) = 0;
     virtual Result<void> press(MouseButton button, bool down) = 0;
-    // Puts the cursor back where it was when the desktop was opened.
+    // Releases a button our input holds and puts the cursor back where it
+    // was when the desktop was opened; Ctrl+C does the same.
     virtual void restore_cursor() = 0;
 
     // Shows a window of ours at the place; pressing the left button on it

@@ -83,34 +83,46 @@ std::optional<std::string> not_interactive() {
     return std::nullopt;
 }
 
-// A full-screen window of another program in front would take the input
-// meant for the overlay.
-std::optional<std::string> foreground_held() {
-    HWND foreground = GetForegroundWindow();
-    if (foreground == nullptr || foreground == GetShellWindow() ||
-        foreground == GetDesktopWindow()) {
-        return std::nullopt;
-    }
+std::uint32_t window_pid(HWND window) {
     DWORD pid = 0;
-    GetWindowThreadProcessId(foreground, &pid);
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+std::optional<ScreenRect> monitor_of(HWND window) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    HMONITOR on = MonitorFromWindow(window, MONITOR_DEFAULTTONULL);
+    if (on == nullptr || !GetMonitorInfoW(on, &info)) return std::nullopt;
+    return rect_of(info.rcMonitor);
+}
+
+// A full-screen window of another program in front would take the input
+// meant for the overlay; a maximized one or one below the topmost overlay
+// would not.
+std::optional<std::string> full_screen_in_front(HWND overlay, std::uint32_t helper_pid) {
+    HWND foreground = GetForegroundWindow();
+    const auto overlay_monitor = monitor_of(overlay);
+    if (foreground == nullptr || !overlay_monitor) return std::nullopt;
+    const auto monitor = monitor_of(foreground);
     RECT window{};
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    HMONITOR on = MonitorFromWindow(foreground, MONITOR_DEFAULTTONULL);
-    if (pid == GetCurrentProcessId() || on == nullptr || !GetWindowRect(foreground, &window) ||
-        !GetMonitorInfoW(on, &monitor)) {
-        return std::nullopt;
-    }
-    const RECT& m = monitor.rcMonitor;
-    if (window.left > m.left || window.top > m.top || window.right < m.right ||
-        window.bottom < m.bottom) {
-        return std::nullopt;
-    }
+    if (!monitor || !GetWindowRect(foreground, &window)) return std::nullopt;
     wchar_t name[64] = {};
     GetClassNameW(foreground, name, 64);
     const std::wstring class_name = name;
-    if (class_name == L"WorkerW" || class_name == L"Progman") return std::nullopt;
-    return "another program holds the foreground full-screen: " + window_text(foreground) +
+    const std::uint32_t pid = window_pid(foreground);
+    const auto style = static_cast<std::uint32_t>(GetWindowLongPtrW(foreground, GWL_STYLE));
+    const auto ex_style = static_cast<std::uint32_t>(GetWindowLongPtrW(foreground, GWL_EXSTYLE));
+    const FrontWindow front{.rect = rect_of(window),
+                            .monitor = *monitor,
+                            .has_caption = (style & WS_CAPTION) == WS_CAPTION,
+                            .topmost = (ex_style & WS_EX_TOPMOST) != 0,
+                            .shell = foreground == GetShellWindow() ||
+                                     foreground == GetDesktopWindow() || class_name == L"WorkerW" ||
+                                     class_name == L"Progman" || pid == GetCurrentProcessId() ||
+                                     pid == helper_pid};
+    if (!covers_overlay(front, *overlay_monitor)) return std::nullopt;
+    return "another program holds the foreground full-screen on top: " + window_text(foreground) +
            "; leave it and run again";
 }
 
@@ -150,6 +162,9 @@ BOOL CALLBACK add_display(HMONITOR monitor, HDC, LPRECT, LPARAM data) noexcept {
 // handler, which runs on a thread of its own.
 std::atomic<bool> left_held{false};
 std::atomic<bool> right_held{false};
+// Where the cursor was when the self-test began, for the same handler.
+std::atomic<LONG> saved_x{0};
+std::atomic<LONG> saved_y{0};
 
 INPUT mouse_input(DWORD flags, LONG dx = 0, LONG dy = 0) {
     INPUT input{};
@@ -174,17 +189,21 @@ void release_held_buttons() noexcept {
     if (right_held.exchange(false)) SendInput(1, &up, sizeof up);
 }
 
-// Ctrl+C in the middle of a drag must not leave the button down for the
-// user; the default handler ends the process afterwards, and the helper
+// Ctrl+C in the middle of a drag must not leave the button down or the
+// pointer elsewhere for the user; the default handler ends the process afterwards, and the helper
 // ends on its own once its next write finds the connection closed.
 BOOL WINAPI release_on_break(DWORD) noexcept {
     release_held_buttons();
+    SetCursorPos(saved_x.load(), saved_y.load());
     return FALSE;
 }
 
 class WinDesktop final : public Desktop {
   public:
-    explicit WinDesktop(POINT saved) : saved_(saved) {}
+    explicit WinDesktop(POINT saved) : saved_(saved) {
+        saved_x.store(saved.x);
+        saved_y.store(saved.y);
+    }
     ~WinDesktop() override {
         close_drag_source();
         restore_cursor();
@@ -229,6 +248,7 @@ class WinDesktop final : public Desktop {
             GetWindowThreadProcessId(window, &owner);
             if (owner == pid) {
                 overlay_ = window;
+                helper_pid_ = pid;
                 return true;
             }
         }
@@ -241,14 +261,36 @@ class WinDesktop final : public Desktop {
         return rect_of(r);
     }
 
-    bool overlay_visible() override { return overlay_ != nullptr && IsWindowVisible(overlay_); }
-    std::uintptr_t foreground() override {
-        return reinterpret_cast<std::uintptr_t>(GetForegroundWindow());
+    std::optional<WindowFacts> overlay_facts() override {
+        RECT r{};
+        if (overlay_ == nullptr || !GetWindowRect(overlay_, &r)) return std::nullopt;
+        wchar_t title[256] = {};
+        GetWindowTextW(overlay_, title, 256);
+        wchar_t name[256] = {};
+        GetClassNameW(overlay_, name, 256);
+        return WindowFacts{
+            .ex_style = static_cast<std::uint32_t>(GetWindowLongPtrW(overlay_, GWL_EXSTYLE)),
+            .style = static_cast<std::uint32_t>(GetWindowLongPtrW(overlay_, GWL_STYLE)),
+            .class_name = win::to_utf8(name),
+            .title = win::to_utf8(title),
+            .rect = rect_of(r)};
     }
-    std::uintptr_t overlay_id() override { return reinterpret_cast<std::uintptr_t>(overlay_); }
+
+    bool overlay_visible() override { return overlay_ != nullptr && IsWindowVisible(overlay_); }
+
+    ForegroundFacts foreground() override {
+        HWND window = GetForegroundWindow();
+        if (window == nullptr) return {};
+        return {reinterpret_cast<std::uintptr_t>(window), window_pid(window), window_text(window)};
+    }
+
+    bool clicks_activate_anyway() override {
+        using WineVersion = const char*();
+        return system_function<WineVersion>(L"ntdll.dll", "wine_get_version") != nullptr;
+    }
 
     std::optional<std::string> input_astray(ScreenPoint at) override {
-        if (auto held = foreground_held()) return held;
+        if (auto held = full_screen_in_front(overlay_, helper_pid_)) return held;
         HWND hit = WindowFromPoint(POINT{at.x, at.y});
         HWND root = hit != nullptr ? GetAncestor(hit, GA_ROOT) : nullptr;
         if (root != nullptr && root == overlay_) return std::nullopt;
@@ -338,6 +380,7 @@ class WinDesktop final : public Desktop {
   private:
     POINT saved_;
     HWND overlay_ = nullptr;
+    std::uint32_t helper_pid_ = 0;
     std::shared_ptr<DragShared> drag_;
     os::Thread drag_thread_;
 };
@@ -379,7 +422,6 @@ std::optional<Capture> WinDesktop::capture(const ScreenRect& rect) {
 Result<std::unique_ptr<Desktop>> open_desktop() {
     become_dpi_aware();
     if (auto reason = not_interactive()) return fail(*reason);
-    if (auto reason = foreground_held()) return fail(*reason);
     SetConsoleCtrlHandler(release_on_break, TRUE);
     POINT saved{};
     if (!GetCursorPos(&saved)) return fail("no interactive desktop: the cursor cannot be read");

@@ -78,10 +78,12 @@ std::vector<drag::OfferedFormat> browser_offers(const std::string& url) {
     };
 }
 
+// A browser allows a move too, and deletes the user's selection when the
+// target chooses it; the target must choose copy.
 void run_drag(const DragContext& context) noexcept {
     DWORD effect = DROPEFFECT_NONE;
-    const HRESULT result =
-        DoDragDrop(context.data, context.source, DROPEFFECT_COPY | DROPEFFECT_LINK, &effect);
+    const HRESULT result = DoDragDrop(context.data, context.source,
+                                      DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, &effect);
     std::lock_guard lock(context.shared->mutex);
     context.shared->outcome = DragOutcome{static_cast<long>(result), effect};
     context.shared->changed.notify_all();

@@ -1,6 +1,8 @@
 #pragma once
 // One run of the self-test's checks against a helper that has connected:
 // commands on the connection, real input on its overlay, and what came back.
+// The session runs on the thread that made it; the reports fill from the
+// reader thread.
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -15,6 +17,7 @@
 #include "outbox.hpp"
 #include "self_test_checks.hpp"
 #include "self_test_desktop.hpp"
+#include "self_test_judgements.hpp"
 
 namespace vth::peer {
 
@@ -24,6 +27,18 @@ inline constexpr ScreenPoint far_request{-30000, -30000};
 
 // A line on standard output, flushed at once.
 void say(const std::string& line);
+
+// One gesture on the overlay: where the left or right button goes down, how
+// far the pointer then moves with it held, and what must come of it.
+struct Gesture {
+    std::string_view name;
+    ScreenPoint offset;  // from the overlay's top-left
+    MouseButton button = MouseButton::left;
+    int clicks = 1;
+    std::int32_t move = 0;  // pixels to the side while held
+    std::vector<EventName> expected;
+    bool window_moves = false;
+};
 
 // Runs the checks in order, printing each line as it is decided.
 class Session {
@@ -50,6 +65,10 @@ class Session {
     std::optional<Capture> screenshot;
 
   private:
+    static constexpr milliseconds input_pace{15};  // lets the overlay's 8 ms loop see each step
+    static constexpr milliseconds click_gap{80};
+    static constexpr milliseconds reply_timeout{3000};
+
     // Prints the line; a failed send is named on the first failing line.
     void record(std::string_view name, bool passed, std::string figure);
     void send(const std::string& line);
@@ -62,33 +81,48 @@ class Session {
     std::optional<HelperReport> wait_action(std::size_t from, std::string_view action,
                                             milliseconds timeout);
     bool wait_until(const std::function<bool()>& condition, milliseconds timeout);
+    // The events (actions, drops, clipboard requests) from `from` on.
+    std::vector<EventName> events_since(std::size_t from) const;
+    // Waits until `count` events came or the wait ran out, then a settle
+    // time in which an extra event would show.
+    std::vector<EventName> settled_events(std::size_t from, std::size_t count);
     ScreenRect work_area() const;
-    ScreenPoint on_overlay(std::int32_t dx, std::int32_t dy) const;
+    ScreenPoint on_overlay(ScreenPoint offset) const;
     bool input_reaches(std::initializer_list<ScreenPoint> points);
     // Apart from a double-click, left presses must not pair up into one.
     void wait_out_double_click();
-    // The index from which the click's reports come.
-    std::size_t click(ScreenPoint at, MouseButton button, int count);
+    // Presses at the point and waits for the state that says so; the index
+    // of that state, nothing when it did not come.
+    std::optional<std::size_t> press_and_hold(ScreenPoint at, MouseButton button);
+    void release(MouseButton button);
     void glide(ScreenPoint from, ScreenPoint to, int steps);
+    // Fails the line only when the helper took the foreground; after a
+    // click, not where the system activates every clicked window.
+    bool foreground_kept(const ForegroundFacts& before, std::string& figure, bool clicked = true);
 
     void check_hello();
+    void check_window();
     void check_first_state();
     void check_set_position();
     void check_visibility(bool visible);
     void check_update_content();
-    void check_click_top();
-    void check_click(std::string_view name, ScreenPoint at, MouseButton button,
-                     std::string_view action);
-    void check_double_click();
-    void check_drag();
+    void check_gesture(const Gesture& gesture);
+    void check_press_held();
     void check_set_position_after_drag();
     void check_ole_drag();
     // Presses on the drag source and moves onto the overlay until a state
-    // says it hovers; releases there.
-    std::optional<HelperReport> drag_over_overlay(ScreenPoint source, std::size_t mark,
-                                                  milliseconds& hover_after);
-    void check_drop(const std::string& url, std::size_t mark,
-                    const std::optional<DragOutcome>& outcome);
+    // says it hovers and the picture shows it; releases there.
+    struct Hover {
+        std::optional<HelperReport> state;
+        milliseconds after{0};
+        std::optional<Capture> picture;
+        Clock::time_point released;
+    };
+    Hover drag_over_overlay(ScreenPoint source, std::size_t mark,
+                            const std::optional<Capture>& before);
+    void check_drop(const std::string& url, std::size_t mark, const ForegroundFacts& foreground,
+                    const std::optional<Capture>& before, Clock::time_point released);
+    void check_inbox();
     void check_shutdown();
 
     Desktop& desktop_;
@@ -104,5 +138,9 @@ class Session {
     Clock::time_point last_left_press_{};
     std::optional<ScreenPoint> dragged_to_;
 };
+
+// The gestures on the overlay, in the order they run: both sides of every
+// edge of the gesture table.
+std::vector<Gesture> overlay_gestures();
 
 }  // namespace vth::peer

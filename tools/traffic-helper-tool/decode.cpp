@@ -19,6 +19,7 @@
 #include "protocol/config_decode.hpp"
 #include "records/decoded_record.hpp"
 #include "subcommands.hpp"
+#include "utf8_file.hpp"
 
 namespace vth::tool {
 namespace {
@@ -98,7 +99,7 @@ int decode_commands(Args args) {
     }
     std::FILE* file = stdin;
     if (path) {
-        file = std::fopen(path->c_str(), "rb");
+        file = open_utf8(*path, "rb");
         if (!file) {
             std::fprintf(stderr, "decode-commands: cannot open %s\n", path->c_str());
             return 2;

@@ -11,6 +11,7 @@
 
 #include "log_view.hpp"
 #include "subcommands.hpp"
+#include "utf8_file.hpp"
 
 namespace vth::tool {
 namespace {
@@ -83,7 +84,7 @@ int log_view(Args args) {
         std::fputs("usage: traffic-helper-tool log FILE [--summary]\n", stderr);
         return 2;
     }
-    const std::unique_ptr<std::FILE, CloseFile> file{std::fopen(path->c_str(), "rb")};
+    const std::unique_ptr<std::FILE, CloseFile> file{open_utf8(*path, "rb")};
     if (!file) {
         std::fprintf(stderr, "log: cannot open %s\n", path->c_str());
         return 2;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "subcommands.hpp"
+#include "utf8_args.hpp"
 
 namespace {
 
@@ -43,6 +44,7 @@ int vth::tool::run_subcommand(Args request) {
 }
 
 int main(int argc, char** argv) {
-    const std::vector<std::string_view> request(argv + 1, argv + argc);
+    const std::vector<std::string> utf8 = vth::tool::utf8_args(argc, argv);
+    const std::vector<std::string_view> request(utf8.begin(), utf8.end());
     return vth::tool::run_subcommand(request);
 }

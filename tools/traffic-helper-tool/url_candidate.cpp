@@ -8,6 +8,7 @@
 #include <rapidjson/writer.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -77,7 +78,8 @@ int url_candidate(Args args) {
         std::fputs("url-candidate: in a batch, give a FILE\n", stderr);
         return 2;
     }
-    std::ifstream file{std::string(args[0]), std::ios::binary};
+    std::ifstream file{std::filesystem::path(std::u8string(args[0].begin(), args[0].end())),
+                       std::ios::binary};
     if (!file) {
         std::fprintf(stderr, "url-candidate: cannot read %.*s\n", static_cast<int>(args[0].size()),
                      args[0].data());
