@@ -15,6 +15,8 @@ constexpr const char* valid_config =
     R"({"host":"127.0.0.1","port":5000,"token":"abc","x":1,"y":2,"gui_pid":77})";
 constexpr long not_found = 2;
 constexpr long access_denied = 5;
+constexpr long sharing_violation = 32;
+constexpr long lock_violation = 33;
 
 // A simulated start-up: each read of the file takes the next scripted answer
 // (the last one repeats), sleeps advance a fake clock.
@@ -34,6 +36,8 @@ struct Script {
                     return answer;
                 },
             .is_not_found = [](long code) { return code == not_found; },
+            .is_locked =
+                [](long code) { return code == sharing_violation || code == lock_violation; },
             .now = [this] { return clock; },
             .sleep = [this](std::chrono::milliseconds d) { clock += d; },
             .log = [this](std::string_view m) { log.emplace_back(m); },
@@ -46,6 +50,20 @@ struct Script {
 
 Result<std::string> missing() {
     return fail("The system cannot find the file specified. (os error 2)", not_found);
+}
+
+Result<std::string> held() {
+    return fail(
+        "The process cannot access the file because it is being used by another process. "
+        "(os error 32)",
+        sharing_violation);
+}
+
+Result<std::string> range_locked() {
+    return fail(
+        "The process cannot access the file because another process has locked a portion "
+        "of the file. (os error 33)",
+        lock_violation);
 }
 
 std::size_t count(const std::vector<std::string>& log, const std::string& prefix) {
@@ -63,6 +81,7 @@ TEST(StartUp, Outcomes) {
         std::string error;                       // empty: start-up succeeds
         std::size_t missing_lines;
         std::size_t retry_lines;
+        std::size_t locked_lines = 0;
     };
     std::vector<Row> rows = {
         {"present at once", {std::string(valid_config)}, "", 0, 0},
@@ -103,6 +122,19 @@ TEST(StartUp, Outcomes) {
          "missing field `gui_pid` at line 1 column 52",
          0,
          50},
+        {"held without sharing, then released",
+         {held(), held(), std::string(valid_config)},
+         "",
+         0,
+         0,
+         2},
+        {"range locked, then missing, then present",
+         {range_locked(), missing(), std::string(valid_config)},
+         "",
+         1,
+         0,
+         1},
+        {"held until the deadline", {held()}, held().error().text, 0, 0, 50},
     };
     for (auto& row : rows) {
         Script script;
@@ -122,6 +154,10 @@ TEST(StartUp, Outcomes) {
         EXPECT_EQ(count(script.log, "config missing; waiting for GUI to write traffic-helper.json"),
                   row.missing_lines);
         EXPECT_EQ(count(script.log, "config parse retry: "), row.retry_lines);
+        EXPECT_EQ(count(script.log,
+                        "config locked by another program; waiting for it to release "
+                        "traffic-helper.json"),
+                  row.locked_lines);
     }
 }
 
