@@ -119,19 +119,18 @@ class StartupTest(WineTestCase):
                     self.assertGreaterEqual(time.monotonic() - began, 4.0)
 
     def test_config_held_by_another_program(self):
-        # Another program has the file open without sharing (os error 32) or
-        # has locked all of it (os error 33): one line naming the lock per
-        # retry until the deadline, then fatal with the system's error.
-        cases = [([], 1.0, "hello", 32), ([], None, "fatal", 32),
-                 (["--range"], 1.0, "hello", 33), (["--range"], None, "fatal", 33)]
-        for mode, release_after, outcome, code in cases:
-            with self.subTest(outcome=outcome, code=code):
+        # Another program has the file open without sharing: one line naming
+        # the lock per retry until the deadline, then fatal with the system's
+        # error. (A byte-range lock, os error 33, cannot be shown here: Wine
+        # lets a read through a range another process has locked.)
+        for release_after, outcome in [(1.0, "hello"), (None, "fatal")]:
+            with self.subTest(outcome):
                 data = self.bench.new_localappdata()
                 gui = GuiEnd(data)
                 self.addCleanup(gui.close)
                 lock = self.bench.start(
                     self.bench.exe("vth-file-lock"),
-                    mode + [windows_path(data / "Vestrilon" / "traffic-helper.json")],
+                    [windows_path(data / "Vestrilon" / "traffic-helper.json")],
                     stdin=subprocess.PIPE)
                 self.addCleanup(lock.kill)
                 lock.wait_for_output(r'"event":"locked"', 60)
@@ -144,7 +143,7 @@ class StartupTest(WineTestCase):
                     messages = log_messages(data)
                     # Wine's message text differs from Windows'; the code is the same.
                     self.assertRegex(messages[-1],
-                                     rf"^traffic helper fatal: .+ \(os error {code}\)$")
+                                     r"^traffic helper fatal: .+ \(os error 32\)$")
                     locked = messages.count(LOCKED)
                     self.assertTrue(30 <= locked <= 52, f"{locked} config-locked lines")
                     self.assertEqual(len(messages), locked + 1, messages)

@@ -86,7 +86,8 @@ bool make_link(const fs::path& target, const fs::path& link, bool folder) {
 }
 
 // A junction at link to the folder target, as any user may make one on
-// Windows; false where the system makes none (and everywhere but Windows).
+// Windows; false where the system makes none (everywhere but Windows, and
+// Wine 8, which answers FSCTL_SET_REPARSE_POINT with ERROR_NOT_SUPPORTED).
 bool make_junction(const fs::path& target, const fs::path& link) {
 #ifdef _WIN32
     if (!CreateDirectoryW(link.c_str(), nullptr)) return false;

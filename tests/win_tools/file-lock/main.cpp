@@ -1,14 +1,11 @@
-// Usage: vth-file-lock [--range] PATH...
+// Usage: vth-file-lock PATH...
 // Opens every PATH for reading and writing with no sharing, creating it when
-// missing, so every other open of it fails with a sharing violation. With
-// --range it shares the file instead and locks every byte of it, so other
-// opens succeed and their reads fail with a lock violation. Prints
+// missing, so every other open of it fails with a sharing violation. Prints
 // {"event":"locked","files":N} and holds them until stdin ends or the process
 // is killed. When a PATH cannot be opened it prints
 // {"event":"failed","path":PATH,"error":CODE} and exits with 1.
 #include <windows.h>
 
-#include <string_view>
 #include <vector>
 
 #include "common/json_event.hpp"
@@ -26,30 +23,14 @@ void wait_for_end_of_input() {
     }
 }
 
-// Opens path, and with range locks all of it; null on failure, with the
-// system's error left for GetLastError.
-vth::win::UniqueHandle hold(const wchar_t* path, bool range) {
-    const DWORD share = range ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
-    auto file = vth::win::own_file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    OVERLAPPED from_start{};
-    if (file && range &&
-        !LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                    MAXDWORD, &from_start)) {
-        const DWORD error = GetLastError();
-        file.reset();
-        SetLastError(error);
-    }
-    return file;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<vth::win::UniqueHandle> held;
-    const bool range = argc > 1 && std::wstring_view(argv[1]) == L"--range";
-    for (int i = range ? 2 : 1; i < argc; ++i) {
-        auto file = hold(argv[i], range);
+    for (int i = 1; i < argc; ++i) {
+        auto file =
+            vth::win::own_file(CreateFileW(argv[i], GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             const DWORD error = GetLastError();
             vth::test::print_event("failed", [&](vth::test::EventWriter& w) {
