@@ -15,8 +15,6 @@ constexpr const char* valid_config =
     R"({"host":"127.0.0.1","port":5000,"token":"abc","x":1,"y":2,"gui_pid":77})";
 constexpr long not_found = 2;
 constexpr long access_denied = 5;
-constexpr long sharing_violation = 32;
-constexpr long lock_violation = 33;
 
 // A simulated start-up: each read of the file takes the next scripted answer
 // (the last one repeats), sleeps advance a fake clock.
@@ -36,8 +34,7 @@ struct Script {
                     return answer;
                 },
             .is_not_found = [](long code) { return code == not_found; },
-            .is_locked =
-                [](long code) { return code == sharing_violation || code == lock_violation; },
+            .is_locked = [](long code) { return code == 32 || code == 33; },
             .now = [this] { return clock; },
             .sleep = [this](std::chrono::milliseconds d) { clock += d; },
             .log = [this](std::string_view m) { log.emplace_back(m); },
@@ -52,18 +49,9 @@ Result<std::string> missing() {
     return fail("The system cannot find the file specified. (os error 2)", not_found);
 }
 
-Result<std::string> held() {
-    return fail(
-        "The process cannot access the file because it is being used by another process. "
-        "(os error 32)",
-        sharing_violation);
-}
-
-Result<std::string> range_locked() {
-    return fail(
-        "The process cannot access the file because another process has locked a portion "
-        "of the file. (os error 33)",
-        lock_violation);
+// Held without sharing (32) or with a byte range locked (33).
+Result<std::string> locked(long code) {
+    return fail("locked (os error " + std::to_string(code) + ")", code);
 }
 
 std::size_t count(const std::vector<std::string>& log, const std::string& prefix) {
@@ -122,19 +110,13 @@ TEST(StartUp, Outcomes) {
          "missing field `gui_pid` at line 1 column 52",
          0,
          50},
-        {"held without sharing, then released",
-         {held(), held(), std::string(valid_config)},
-         "",
-         0,
-         0,
-         2},
-        {"range locked, then missing, then present",
-         {range_locked(), missing(), std::string(valid_config)},
+        {"locked, then missing, then present",
+         {locked(32), locked(33), missing(), std::string(valid_config)},
          "",
          1,
          0,
-         1},
-        {"held until the deadline", {held()}, held().error().text, 0, 0, 50},
+         2},
+        {"locked until the deadline", {locked(33)}, "locked (os error 33)", 0, 0, 50},
     };
     for (auto& row : rows) {
         Script script;
