@@ -143,7 +143,7 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
     if (folder.fd < 0) {
         // Only to say why: nothing was opened, so nothing is written whatever
         // this finds.
-        struct stat link {};
+        struct stat link{};
         if ((errno == ELOOP || errno == ENOTDIR) && ::lstat(dir.c_str(), &link) == 0 &&
             S_ISLNK(link.st_mode)) {
             target.directory_is_reparse_point = true;
@@ -161,7 +161,7 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
         return false;
     }
     if (file.fd < 0) return false;
-    struct stat info {};
+    struct stat info{};
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
     target.file_has_other_names = info.st_nlink > 1;
     target.file_outside_directory = lies_elsewhere(folder.fd, file.fd, file_name);

@@ -9,7 +9,6 @@
 
 #include "common/os.hpp"
 #include "os/win/common/handles.hpp"
-#include "os/win/common/sdk_gaps.hpp"
 #include "os/win/common/wide.hpp"
 #include "os/win/common/write_all.hpp"
 
