@@ -57,9 +57,9 @@ struct AppendTarget {
 
 // Like append_to_file for the file name (one path component) in dir, for a
 // writer whose files must not be sent elsewhere by links or swaps. dir is
-// opened without following a link at its last component and held open, so it
-// cannot be renamed or deleted meanwhile; the file is opened relative to that
-// handle, never by its full path, and without following a link either. What
+// opened without following a link at its last component and held open (on
+// Windows it cannot be renamed or deleted meanwhile); the file is opened
+// relative to that handle, never by its full path, nor through a link. What
 // was found goes to may_write, and bytes are written only when it agrees.
 // A folder that is a reparse point is reported before anything is created in
 // it and never written into; a file that is one is opened as itself and never
