@@ -203,7 +203,9 @@ bool exchange(const fs::path& a, const fs::path& b, const fs::path& spare) {
 #ifdef _WIN32
     if (!MoveFileExW(a.c_str(), spare.c_str(), 0)) return false;  // a held folder stays
     const bool swapped = MoveFileExW(b.c_str(), a.c_str(), 0);
-    while (!MoveFileExW(spare.c_str(), (swapped ? b : a).c_str(), 0)) Sleep(0);
+    for (int i = 0; i < 1000 && !MoveFileExW(spare.c_str(), (swapped ? b : a).c_str(), 0); ++i) {
+        Sleep(1);  // the name is free: only a scanner holding the folder delays it
+    }
     return swapped;
 #else
     (void)spare;
