@@ -34,7 +34,7 @@ TEST(AppendRefusal, LinksRefusedOnlyAboveMedium) {
     const std::string_view elsewhere = "the file opened is not the one in the data directory";
     const Row rows[] = {
         {"high", {false, false, false, true}, elsewhere},
-        {"medium", {0, 0, 0, 1}, std::nullopt},
+        {"medium", {false, false, false, true}, std::nullopt},
         {"medium", {true, true, true}, std::nullopt},
         {"unknown", {true, true, true}, std::nullopt},
         {"low", {false, true, false}, std::nullopt},
@@ -84,7 +84,7 @@ bool make_link(const fs::path& target, const fs::path& link, bool folder) {
 // A junction at link to the folder target, as any user may make one on
 // Windows; false elsewhere, and under Wine 8, which answers
 // FSCTL_SET_REPARSE_POINT with ERROR_NOT_SUPPORTED.
-bool make_junction(const fs::path& target, const fs::path& link) {
+bool make_junction([[maybe_unused]] const fs::path& target, [[maybe_unused]] const fs::path& link) {
 #ifdef _WIN32
     // A mount point's reparse data: the substitute name \??\<target> and the
     // print name <target>, each with its null.
@@ -111,7 +111,7 @@ bool make_junction(const fs::path& target, const fs::path& link) {
     CloseHandle(folder);
     return set;
 #else
-    return target.empty() && link.empty();
+    return false;
 #endif
 }
 
