@@ -167,9 +167,10 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
     // the name asked for.
     DWORD file_attributes = 0;
     target.file_is_reparse_point = is_reparse_point(file.get(), wide_path, file_attributes);
-    BY_HANDLE_FILE_INFORMATION names{};
+    FILE_STANDARD_INFO names{};
     target.file_has_other_names =
-        !GetFileInformationByHandle(file.get(), &names) || names.nNumberOfLinks > 1;
+        !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &names, sizeof names) ||
+        names.NumberOfLinks > 1;
     target.file_outside_directory = lies_elsewhere(folder.get(), file.get(), wide_name);
     if (!may_write(target)) return false;
     return win::write_all(file.get(), bytes);
