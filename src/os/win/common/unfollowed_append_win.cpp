@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/os.hpp"
 #include "os/win/common/handles.hpp"
@@ -65,21 +66,27 @@ std::optional<std::wstring> final_path(HANDLE object) noexcept {
     return std::nullopt;
 }
 
+// Letter case aside, as the file system compares names.
+bool same_name(std::wstring_view a, std::wstring_view b) noexcept {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring_view last_component(std::wstring_view path) noexcept {
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.remove_suffix(1);
+    const auto separator = path.find_last_of(L"\\/");
+    return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+}
+
 // True unless the file's final path is exactly the folder's final path and
-// the name asked for (letter case aside, as the file system compares names).
-bool lies_elsewhere(HANDLE folder, HANDLE file, const std::wstring& name) noexcept {
-    auto folder_path = final_path(folder);
-    auto file_path = final_path(file);
-    if (!folder_path || !file_path) return true;
-    try {
-        if (folder_path->empty() || folder_path->back() != L'\\') *folder_path += L'\\';
-        *folder_path += name;
-    } catch (...) {
-        return true;
-    }
-    return CompareStringOrdinal(folder_path->c_str(), static_cast<int>(folder_path->size()),
-                                file_path->c_str(), static_cast<int>(file_path->size()),
-                                TRUE) != CSTR_EQUAL;
+// the name asked for.
+bool lies_elsewhere(const std::wstring& folder_path, HANDLE file, const std::wstring& name) {
+    const auto file_path = final_path(file);
+    if (!file_path) return true;
+    std::wstring meant = folder_path;
+    if (meant.empty() || meant.back() != L'\\') meant += L'\\';
+    meant += name;
+    return !same_name(meant, *file_path);
 }
 
 using NtCreateFileFn = decltype(&NtCreateFile);
@@ -149,7 +156,15 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
     if (!folder) return false;
     AppendTarget target;
     DWORD folder_attributes = 0;
-    target.directory_is_reparse_point = is_reparse_point(folder.get(), wide_dir, folder_attributes);
+    // A folder reached through a link that the open followed anyway ends
+    // under another name: that counts as a link too. Windows never follows
+    // one here; Wine follows a Unix symbolic link whatever the flags, and as
+    // it reads a handle's final path from the path again, this narrows that
+    // gap there without closing it.
+    const auto folder_path = final_path(folder.get());
+    target.directory_is_reparse_point =
+        is_reparse_point(folder.get(), wide_dir, folder_attributes) || !folder_path ||
+        !same_name(last_component(*folder_path), last_component(wide_dir));
     // Decided before anything is created in the folder; a link there is never
     // written through, whatever the answer.
     if (target.directory_is_reparse_point) {
@@ -171,7 +186,11 @@ bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
     target.file_has_other_names =
         !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &names, sizeof names) ||
         names.NumberOfLinks > 1;
-    target.file_outside_directory = lies_elsewhere(folder.get(), file.get(), wide_name);
+    try {
+        target.file_outside_directory = lies_elsewhere(*folder_path, file.get(), wide_name);
+    } catch (...) {
+        return false;  // out of memory: the place is unknown
+    }
     if (!may_write(target)) return false;
     return win::write_all(file.get(), bytes);
 }
