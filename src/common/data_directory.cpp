@@ -35,6 +35,8 @@ std::optional<std::string_view> append_refusal(std::string_view integrity_level,
     if (target.directory_is_reparse_point) return "the data directory is a reparse point";
     if (target.file_is_reparse_point) return "the file is a reparse point";
     if (target.file_has_other_names) return "the file has another name (a hard link)";
+    if (target.file_outside_directory)
+        return "the file opened is not the one in the data directory";
     return std::nullopt;
 }
 

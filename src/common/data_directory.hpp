@@ -14,9 +14,10 @@ std::optional<std::string> data_directory();
 std::optional<std::string> data_file(std::string_view name);
 
 // Why an append must not go ahead, or nothing. Above medium integrity a
-// reparse point at the data directory or at the file is refused: the folder
-// is writable by the user's ordinary processes, which could point a link at
-// a file they may not write themselves.
+// reparse point at the data directory or at the file, a file with a second
+// name, or a file the system places anywhere but under its name in the data
+// directory is refused: the folder is writable by the user's ordinary
+// processes, which could point a link at a file they may not write themselves.
 std::optional<std::string_view> append_refusal(std::string_view integrity_level,
                                                const os::AppendTarget& target) noexcept;
 

@@ -24,9 +24,12 @@ std::string join_path(std::string_view dir, std::string_view name);
 Result<std::string> read_file(const std::string& path);
 
 // True for the codes that mean "not there (yet)": file or path not found and
-// their relatives (invalid drive, bad network path or name), and on Windows a
-// file another program holds open without read sharing or has locked.
+// their relatives (invalid drive, bad network path or name).
 bool is_not_found(long os_code);
+
+// True for the codes that mean another program holds the file: open without
+// the sharing asked for, or a byte range locked (Windows only).
+bool is_locked(long os_code);
 
 // The code of a call interrupted before it transferred anything (WSAEINTR
 // for Windows sockets, EINTR elsewhere).
@@ -40,23 +43,27 @@ void create_directories(const std::string& dir) noexcept;
 bool append_to_file(const std::string& path, std::string_view bytes) noexcept;
 
 // What the system found when a file was opened in a directory without
-// following links.
+// following links, each read from the opened objects themselves.
 struct AppendTarget {
     bool directory_is_reparse_point = false;
     bool file_is_reparse_point = false;
     // More than one name: another name, made where the user may write, can
     // stand for a file only an elevated process may write.
     bool file_has_other_names = false;
+    // Where the system says the opened file is, is not the name asked for in
+    // the folder held open.
+    bool file_outside_directory = false;
 };
 
-// Like append_to_file for the file name in dir, but neither dir nor that file
-// is followed when it is a reparse point (junction, symbolic link): a link is
-// opened as itself, so nothing is created or written where it points. What
-// was opened goes to may_write, and bytes are written only when it agrees; it
-// is asked first about a folder that is a reparse point, before anything is
-// created in it, and then once the file is open. dir stays open, and cannot
-// be renamed or deleted, until the file is closed.
-// False when refused or when anything failed.
+// Like append_to_file for the file name (one path component) in dir, for a
+// writer whose files must not be sent elsewhere by links or swaps. dir is
+// opened without following a link at its last component and held open (on
+// Windows it cannot be renamed or deleted meanwhile); the file is opened
+// relative to that handle, never by its full path, nor through a link. What
+// was found goes to may_write, and bytes are written only when it agrees.
+// A folder that is a reparse point is reported before anything is created in
+// it and never written into; a file that is one is opened as itself and never
+// followed. False when refused or when anything failed.
 bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
                                std::string_view bytes,
                                const std::function<bool(const AppendTarget&)>& may_write) noexcept;

@@ -14,6 +14,7 @@ StartupServices system_startup_services() {
         .config_path = [] { return data_file("traffic-helper.json"); },
         .read_file = [](const std::string& path) { return os::read_file(path); },
         .is_not_found = [](long code) { return os::is_not_found(code); },
+        .is_locked = [](long code) { return os::is_locked(code); },
         .now = [] { return std::chrono::steady_clock::now(); },
         .sleep = [](std::chrono::milliseconds d) { os::sleep_for(d); },
         .log = [](std::string_view message) { append_log(message); },
@@ -29,10 +30,14 @@ Result<HelperConfig> wait_for_config(const StartupServices& services, const std:
         auto bytes = services.read_file(path);
         bool before_deadline = services.now() < deadline;
         if (!bytes) {
-            if (!services.is_not_found(bytes.error().os_code) || !before_deadline) {
+            const long code = bytes.error().os_code;
+            const bool locked = services.is_locked(code);
+            if (!(locked || services.is_not_found(code)) || !before_deadline) {
                 return std::unexpected(bytes.error());
             }
-            services.log("config missing; waiting for GUI to write traffic-helper.json");
+            services.log(locked ? "config locked by another program; waiting for it to release "
+                                  "traffic-helper.json"
+                                : "config missing; waiting for GUI to write traffic-helper.json");
         } else {
             auto config = decode_config(*bytes);
             if (config) return config;

@@ -18,6 +18,7 @@ struct StartupServices {
     std::function<std::optional<std::string>()> config_path;  // nothing: LOCALAPPDATA unset
     std::function<Result<std::string>(const std::string&)> read_file;
     std::function<bool(long)> is_not_found;
+    std::function<bool(long)> is_locked;  // the file is there, held by another program
     std::function<std::chrono::steady_clock::time_point()> now;
     std::function<void(std::chrono::milliseconds)> sleep;
     std::function<void(std::string_view)> log;
@@ -38,6 +39,7 @@ inline constexpr auto config_retry_pause = std::chrono::milliseconds(80);
 
 // Waits up to 4 s for a decodable configuration; the file is read again on
 // every retry, so one the GUI is still writing is picked up once complete.
+// Each retry logs one line saying why: missing, locked, or not decodable.
 Result<HelperConfig> wait_for_config(const StartupServices& services, const std::string& path);
 
 // The whole start-up sequence, ending with the start line in the log.

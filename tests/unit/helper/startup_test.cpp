@@ -34,6 +34,7 @@ struct Script {
                     return answer;
                 },
             .is_not_found = [](long code) { return code == not_found; },
+            .is_locked = [](long code) { return code == 32 || code == 33; },
             .now = [this] { return clock; },
             .sleep = [this](std::chrono::milliseconds d) { clock += d; },
             .log = [this](std::string_view m) { log.emplace_back(m); },
@@ -46,6 +47,11 @@ struct Script {
 
 Result<std::string> missing() {
     return fail("The system cannot find the file specified. (os error 2)", not_found);
+}
+
+// Held without sharing (32) or with a byte range locked (33).
+Result<std::string> locked(long code) {
+    return fail("locked (os error " + std::to_string(code) + ")", code);
 }
 
 std::size_t count(const std::vector<std::string>& log, const std::string& prefix) {
@@ -63,6 +69,7 @@ TEST(StartUp, Outcomes) {
         std::string error;                       // empty: start-up succeeds
         std::size_t missing_lines;
         std::size_t retry_lines;
+        std::size_t locked_lines = 0;
     };
     std::vector<Row> rows = {
         {"present at once", {std::string(valid_config)}, "", 0, 0},
@@ -103,6 +110,13 @@ TEST(StartUp, Outcomes) {
          "missing field `gui_pid` at line 1 column 52",
          0,
          50},
+        {"locked, then missing, then present",
+         {locked(32), locked(33), missing(), std::string(valid_config)},
+         "",
+         1,
+         0,
+         2},
+        {"locked until the deadline", {locked(33)}, "locked (os error 33)", 0, 0, 50},
     };
     for (auto& row : rows) {
         Script script;
@@ -122,6 +136,10 @@ TEST(StartUp, Outcomes) {
         EXPECT_EQ(count(script.log, "config missing; waiting for GUI to write traffic-helper.json"),
                   row.missing_lines);
         EXPECT_EQ(count(script.log, "config parse retry: "), row.retry_lines);
+        EXPECT_EQ(count(script.log,
+                        "config locked by another program; waiting for it to release "
+                        "traffic-helper.json"),
+                  row.locked_lines);
     }
 }
 

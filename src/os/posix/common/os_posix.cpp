@@ -12,6 +12,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -56,6 +58,11 @@ bool is_not_found(long os_code) {
     return os_code == ENOENT || os_code == ENOTDIR;
 }
 
+// Linux has no locks that make a read fail.
+bool is_locked(long) {
+    return false;
+}
+
 long interrupted_os_code() noexcept {
     return EINTR;
 }
@@ -91,34 +98,75 @@ bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
     return file.fd >= 0 && write_all(file.fd, bytes);
 }
 
-// A symbolic link stands for a reparse point here; the file is opened
-// relative to the folder held open, so neither can be swapped in between.
+namespace {
+
+bool is_plain_name(std::string_view name) noexcept {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+// Where the system says the open descriptor is, as Windows' final path by
+// handle does; nothing when it cannot say.
+std::optional<std::string> final_path(int fd) {
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink(link.c_str(), path.data(), path.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return std::nullopt;
+    path.resize(static_cast<std::size_t>(n));
+    return path;
+}
+
+bool lies_elsewhere(int folder, int file, const std::string& name) noexcept {
+    try {
+        auto folder_path = final_path(folder);
+        auto file_path = final_path(file);
+        return !folder_path || !file_path || *file_path != join_path(*folder_path, name);
+    } catch (...) {
+        return true;
+    }
+}
+
+}  // namespace
+
+// A symbolic link stands for a reparse point here. The folder is held open
+// and the file opened relative to it, so a swap of either path in between
+// changes nothing; O_NOFOLLOW keeps a link at either from being followed.
 bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
                                std::string_view bytes,
                                const std::function<bool(const AppendTarget&)>& may_write) noexcept {
-    Fd folder{::open(dir.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)};
-    if (folder.fd < 0) return false;
-    struct stat info{};
-    if (::fstat(folder.fd, &info) != 0) return false;
-    AppendTarget target;
-    target.directory_is_reparse_point = S_ISLNK(info.st_mode);
-    if (target.directory_is_reparse_point && !may_write(target)) return false;
+    if (!is_plain_name(name)) return false;
     std::string file_name;
     try {
         file_name = name;
     } catch (...) {
         return false;
     }
+    AppendTarget target;
+    Fd folder{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (folder.fd < 0) {
+        // Only to say why: nothing was opened, so nothing is written whatever
+        // this finds.
+        struct stat link{};
+        if ((errno == ELOOP || errno == ENOTDIR) && ::lstat(dir.c_str(), &link) == 0 &&
+            S_ISLNK(link.st_mode)) {
+            target.directory_is_reparse_point = true;
+            may_write(target);
+        }
+        return false;
+    }
+    // O_NONBLOCK: a FIFO planted under the name fails at once instead of
+    // waiting for a reader; it changes nothing for a regular file.
     Fd file{::openat(folder.fd, file_name.c_str(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644)};
+                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644)};
     if (file.fd < 0 && errno == ELOOP) {
         target.file_is_reparse_point = true;
         may_write(target);
         return false;
     }
     if (file.fd < 0) return false;
-    struct stat names{};
-    target.file_has_other_names = ::fstat(file.fd, &names) != 0 || names.st_nlink > 1;
+    struct stat info{};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    target.file_has_other_names = info.st_nlink > 1;
+    target.file_outside_directory = lies_elsewhere(folder.fd, file.fd, file_name);
     if (!may_write(target)) return false;
     return write_all(file.fd, bytes);
 }

@@ -14,6 +14,7 @@
 #include "os/win/common/sdk_gaps.hpp"
 #include "os/win/common/system_message.hpp"
 #include "os/win/common/wide.hpp"
+#include "os/win/common/write_all.hpp"
 
 namespace vth::os {
 
@@ -63,14 +64,16 @@ bool is_not_found(long os_code) {
         case ERROR_INVALID_DRIVE:
         case ERROR_BAD_NETPATH:
         case ERROR_BAD_NET_NAME:
-        // Held for a moment by another program: a GUI writing it without read
-        // sharing, an antivirus or backup tool reading it.
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
             return true;
         default:
             return false;
     }
+}
+
+bool is_locked(long os_code) {
+    // Held for a moment by another program: a GUI writing it without read
+    // sharing, an antivirus or backup tool reading it.
+    return os_code == ERROR_SHARING_VIOLATION || os_code == ERROR_LOCK_VIOLATION;
 }
 
 long interrupted_os_code() noexcept {
@@ -86,7 +89,9 @@ void create_directories(const std::string& dir) noexcept {
     }
 }
 
-namespace {
+}  // namespace vth::os
+
+namespace vth::win {
 
 bool write_all(HANDLE file, std::string_view bytes) noexcept {
     while (!bytes.empty()) {
@@ -98,7 +103,9 @@ bool write_all(HANDLE file, std::string_view bytes) noexcept {
     return true;
 }
 
-}  // namespace
+}  // namespace vth::win
+
+namespace vth::os {
 
 bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
     // Shared for read, write and delete: the client may read, rename or delete
@@ -114,61 +121,7 @@ bool append_to_file(const std::string& path, std::string_view bytes) noexcept {
         win::own_file(CreateFileW(wide_path.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    return write_all(file.get(), bytes);
-}
-
-namespace {
-
-// Asked of the opened object itself, so nothing can swap the path between
-// the check and the write; and of the path as well, where some file system
-// drivers report a link that the opened object does not show. An object
-// whose attributes cannot be read counts as a reparse point: the write is
-// refused rather than risked.
-bool is_reparse_point(HANDLE object, const std::wstring& path) noexcept {
-    FILE_ATTRIBUTE_TAG_INFO info{};
-    if (!GetFileInformationByHandleEx(object, FileAttributeTagInfo, &info, sizeof info)) {
-        return true;
-    }
-    const DWORD by_path = GetFileAttributesW(path.c_str());
-    return ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
-           (by_path != INVALID_FILE_ATTRIBUTES && (by_path & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
-}
-
-}  // namespace
-
-bool append_to_file_unfollowed(const std::string& dir, std::string_view name,
-                               std::string_view bytes,
-                               const std::function<bool(const AppendTarget&)>& may_write) noexcept {
-    std::wstring wide_dir;
-    std::wstring wide_path;
-    try {
-        wide_dir = win::to_wide(dir);
-        wide_path = win::to_wide(join_path(dir, name));
-    } catch (...) {
-        return false;
-    }
-    // Not shared for delete: while it is held, the folder cannot be renamed
-    // away and replaced by a link.
-    win::UniqueHandle folder = win::own_file(CreateFileW(
-        wide_dir.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder) return false;
-    AppendTarget target;
-    target.directory_is_reparse_point = is_reparse_point(folder.get(), wide_dir);
-    // Decided before anything is created in the folder.
-    if (target.directory_is_reparse_point && !may_write(target)) return false;
-
-    constexpr DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    win::UniqueHandle file = win::own_file(
-        CreateFileW(wide_path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) return false;
-    target.file_is_reparse_point = is_reparse_point(file.get(), wide_path);
-    BY_HANDLE_FILE_INFORMATION names{};
-    target.file_has_other_names =
-        !GetFileInformationByHandle(file.get(), &names) || names.nNumberOfLinks > 1;
-    if (!may_write(target)) return false;
-    return write_all(file.get(), bytes);
+    return win::write_all(file.get(), bytes);
 }
 
 std::uint64_t system_time_as_file_time() noexcept {
