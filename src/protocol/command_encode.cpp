@@ -1,0 +1,115 @@
+#include "protocol/command_encode.hpp"
+
+#include <cmath>
+#include <variant>
+
+#include "json/writer.hpp"
+
+namespace vth {
+namespace {
+
+constexpr std::size_t initial_capacity = 128;
+
+double finite(double value) {
+    return std::isfinite(value) ? value : 0.0;
+}
+
+void body(json::CompactWriter& out, const command::SetVisible& c) {
+    out.Key("visible");
+    out.Bool(c.visible);
+}
+
+void body(json::CompactWriter& out, const command::SetPosition& c) {
+    out.Key("x");
+    out.Int(c.x);
+    out.Key("y");
+    out.Int(c.y);
+}
+
+void body(json::CompactWriter& out, const command::UpdateContent& c) {
+    out.Key("title");
+    out.String(c.title);
+    out.Key("subtitle");
+    out.String(c.subtitle);
+    out.Key("feedback");
+    if (c.feedback) {
+        out.StartArray();
+        out.String(c.feedback->first);
+        out.Bool(c.feedback->second);
+        out.EndArray();
+    } else {
+        out.Null();
+    }
+    out.Key("samples");
+    out.StartArray();
+    for (const WireSample& s : c.samples) {
+        out.StartArray();
+        out.Double(finite(s.t));
+        out.Double(finite(s.up));
+        out.Double(finite(s.down));
+        out.EndArray();
+    }
+    out.EndArray();
+    out.Key("dropHover");
+    out.Bool(c.drop_hover);
+}
+
+void body(json::CompactWriter&, const command::Shutdown&) {}
+
+constexpr std::string_view type_name(const command::SetVisible&) {
+    return "setVisible";
+}
+constexpr std::string_view type_name(const command::SetPosition&) {
+    return "setPosition";
+}
+constexpr std::string_view type_name(const command::UpdateContent&) {
+    return "updateContent";
+}
+constexpr std::string_view type_name(const command::Shutdown&) {
+    return "shutdown";
+}
+
+std::string line_of(const rapidjson::StringBuffer& buffer) {
+    std::string line(buffer.GetString(), buffer.GetSize());
+    line += '\n';
+    return line;
+}
+
+}  // namespace
+
+std::string encode_command(const OverlayCommand& command) {
+    rapidjson::StringBuffer buffer(nullptr, initial_capacity);
+    json::CompactWriter out(buffer);
+    out.StartObject();
+    std::visit(
+        [&](const auto& c) {
+            out.Key("type");
+            out.String(type_name(c));
+            body(out, c);
+        },
+        command);
+    out.EndObject();
+    return line_of(buffer);
+}
+
+std::string encode_config(const HelperConfig& config) {
+    rapidjson::StringBuffer buffer(nullptr, initial_capacity);
+    json::CompactWriter out(buffer);
+    out.StartObject();
+    out.Key("host");
+    out.String(config.host);
+    out.Key("port");
+    out.Uint(config.port);
+    out.Key("token");
+    out.String(config.token);
+    out.Key("x");
+    out.Int(config.x);
+    out.Key("y");
+    out.Int(config.y);
+    out.Key("gui_pid");
+    out.Uint(config.gui_pid);
+    out.EndObject();
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+}  // namespace vth
