@@ -6,6 +6,7 @@ set(vtc_objects $<TARGET_OBJECTS:vth_client> $<TARGET_OBJECTS:vth_protocol>
 if(WIN32)
   set(vtc_system_libs ws2_32 version bcrypt ole32 uuid gdi32 user32 advapi32 shell32)
 else()
+  find_package(Threads REQUIRED)
   set(vtc_system_libs Threads::Threads)
 endif()
 
