@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
     vtc_sample samples[30];
     vtc_content content = {.size = sizeof(vtc_content)};
     vtc_event event = {.size = sizeof(vtc_event)};
+    vtc_version version = {.size = sizeof(vtc_version)};
     int seconds = argc > 3 ? atoi(argv[3]) : 3;
     int connected = 0;
     long left_ms;
@@ -56,6 +57,13 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         fprintf(stderr, "usage: show_traffic HELPER_PATH [DATA_DIR] [SECONDS]\n");
         return 2;
+    }
+    /* A GUI would refuse a helper older than it needs here. */
+    if (vtc_helper_version(argv[1], &version) == VTC_OK) {
+        printf("helper version %u.%u.%u build=%s\n", version.major, version.minor, version.patch,
+               version.build_id);
+    } else {
+        printf("helper version unknown: %s\n", vtc_last_error(NULL));
     }
     options.helper_path = argv[1];
     options.data_dir = argc > 2 ? argv[2] : NULL;
