@@ -24,6 +24,8 @@ constexpr auto exit_wait = 2s;
 constexpr std::size_t max_candidates = 8;
 constexpr std::size_t log_tail_bytes = 64 * 1024;
 constexpr std::size_t read_buffer_bytes = 64 * 1024;
+// Content goes out in pieces of this many samples, a few tens of kilobytes.
+constexpr std::size_t samples_per_piece = 2048;
 
 std::string hex_token(const std::array<std::uint8_t, 16>& bytes) {
     static constexpr char digits[] = "0123456789abcdef";
@@ -128,9 +130,10 @@ void Client::set_position(ScreenPoint place) {
 }
 
 void Client::update_content(command::UpdateContent content) {
+    auto shared = std::make_shared<const command::UpdateContent>(std::move(content));
     {
         const std::lock_guard lock(mutex_);
-        wanted_.content = std::move(content);
+        wanted_.content = std::move(shared);
         unsent_.content = true;
     }
     changed_.notify_all();
@@ -361,7 +364,7 @@ void Client::handle_line(const std::string& line) {
 void Client::send_loop() {
     for (;;) {
         std::shared_ptr<Connection> connection;
-        std::optional<std::string> line;
+        std::optional<Outgoing> line;
         std::uint64_t generation = 0;
         {
             std::unique_lock lock(mutex_);
@@ -380,10 +383,18 @@ void Client::send_loop() {
             generation = generation_;
         }
         auto abandon = [&] { return stop_passed_ || generation_ != generation || stop_due(); };
-        if (auto sent = connection->write_all(*line, write_stall_limit, abandon); !sent) {
-            // The reading side sees the end, and the helper is replaced.
-            connection->shut_down();
+        bool sent = true;
+        auto write = [&](std::string_view piece) {
+            sent = connection->write_all(piece, write_stall_limit, abandon).has_value();
+            return sent;
+        };
+        if (line->content) {
+            encode_content_pieces(*line->content, samples_per_piece, write);
+        } else {
+            write(line->line);
         }
+        // The reading side sees the end, and the helper is replaced.
+        if (!sent) connection->shut_down();
     }
 }
 

@@ -15,29 +15,33 @@ Unsent after_hello(const Wanted& wanted) {
     // an overlay the GUI hid.
     Unsent unsent;
     unsent.visible = wanted.visible.has_value();
-    unsent.content = wanted.content.has_value();
+    unsent.content = wanted.content != nullptr;
     return unsent;
 }
 
-std::optional<std::string> next_line(Unsent& unsent, const Wanted& wanted,
+std::optional<Outgoing> next_line(Unsent& unsent, const Wanted& wanted,
                                      std::chrono::steady_clock::time_point now,
                                      std::optional<std::chrono::steady_clock::time_point>& due_at) {
     due_at.reset();
     if (unsent.shutdown) {
         unsent = Unsent{};
-        return encode_command(command::Shutdown{});
+        return Outgoing{encode_command(command::Shutdown{}), nullptr};
     }
     if (unsent.position) {
         unsent.position = false;
         // The helper ignores it once the user dragged the overlay; so do we,
         // also for a helper started again.
         if (wanted.position && !wanted.dragged) {
-            return encode_command(command::SetPosition{wanted.position->x, wanted.position->y});
+            return Outgoing{
+                encode_command(command::SetPosition{wanted.position->x, wanted.position->y}),
+                nullptr};
         }
     }
     if (unsent.visible) {
         unsent.visible = false;
-        if (wanted.visible) return encode_command(command::SetVisible{*wanted.visible});
+        if (wanted.visible) {
+            return Outgoing{encode_command(command::SetVisible{*wanted.visible}), nullptr};
+        }
     }
     if (unsent.content && wanted.content) {
         if (unsent.content_sent && now < *unsent.content_sent + content_interval) {
@@ -46,7 +50,7 @@ std::optional<std::string> next_line(Unsent& unsent, const Wanted& wanted,
         }
         unsent.content = false;
         unsent.content_sent = now;
-        return encode_command(*wanted.content);
+        return Outgoing{{}, wanted.content};
     }
     unsent.content = false;
     return std::nullopt;

@@ -4,6 +4,7 @@
 // most once per content_interval, and the newest content always does.
 // Plain data and free functions; the client guards them with its mutex.
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,7 +19,8 @@ struct Wanted {
     std::optional<bool> visible;
     std::optional<ScreenPoint> position;  // asked through vtc_set_position
     std::optional<ScreenPoint> dragged;   // where the user last dropped the overlay
-    std::optional<command::UpdateContent> content;
+    // Shared with a sender still writing an older one.
+    std::shared_ptr<const command::UpdateContent> content;
 };
 
 struct Unsent {
@@ -37,10 +39,17 @@ ScreenPoint start_place(const Wanted& wanted, ScreenPoint initial);
 // needs visibility and content again.
 Unsent after_hello(const Wanted& wanted);
 
+// A line ready to go, or content the sender encodes as it writes, outside
+// the lock.
+struct Outgoing {
+    std::string line;
+    std::shared_ptr<const command::UpdateContent> content;
+};
+
 // The next line for the helper at now; nothing when nothing is due, and then
 // due_at says when paced content will be (if any waits). After shutdown
 // nothing else goes.
-std::optional<std::string> next_line(Unsent& unsent, const Wanted& wanted,
+std::optional<Outgoing> next_line(Unsent& unsent, const Wanted& wanted,
                                      std::chrono::steady_clock::time_point now,
                                      std::optional<std::chrono::steady_clock::time_point>& due_at);
 
