@@ -5,6 +5,7 @@
 
 #include "client/client_files.hpp"
 #include "client/helper_lines.hpp"
+#include "client/token.hpp"
 #include "protocol/command_encode.hpp"
 #include "protocol/config.hpp"
 #include "protocol/message_decode.hpp"
@@ -27,26 +28,10 @@ constexpr std::size_t read_buffer_bytes = 64 * 1024;
 // Content goes out in pieces of this many samples, a few tens of kilobytes.
 constexpr std::size_t samples_per_piece = 2048;
 
-std::string hex_token(const std::array<std::uint8_t, 16>& bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 ClientEvent event_of_kind(EventKind kind) {
     ClientEvent event;
     event.kind = kind;
     return event;
-}
-
-Result<std::string> random_token() {
-    std::array<std::uint8_t, 16> bytes{};
-    if (auto filled = fill_random(bytes); !filled) return std::unexpected(filled.error());
-    return hex_token(bytes);
 }
 
 }  // namespace

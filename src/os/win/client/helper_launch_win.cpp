@@ -51,6 +51,17 @@ std::wstring environment_with(const std::wstring& local_app_data) {
     return block;
 }
 
+// A relative path made full, so the helper's folder is a full path too.
+std::wstring full_path(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
+
 class WinHelper final : public HelperProcess {
   public:
     WinHelper(win::UniqueHandle process, DWORD pid) : process_(std::move(process)), pid_(pid) {}
@@ -93,7 +104,7 @@ class WinLauncher final : public Launcher {
 
     Result<std::unique_ptr<HelperProcess>> start(const std::string& program,
                                                  const std::string& local_app_data) override {
-        const std::wstring application = win::to_wide(program);
+        const std::wstring application = full_path(win::to_wide(program));
         std::wstring command_line = L"\"" + application + L"\"";
         const auto slash = application.find_last_of(L"\\/");
         const std::wstring folder =
