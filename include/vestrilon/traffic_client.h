@@ -95,7 +95,7 @@ typedef enum vtc_event_kind {
 } vtc_event_kind;
 
 typedef struct vtc_event {
-    size_t size; /* set by the caller: sizeof(vtc_event) */
+    size_t size;  /* set by the caller: sizeof(vtc_event) */
     int32_t kind; /* a vtc_event_kind */
     int32_t has_position;
     int32_t x;

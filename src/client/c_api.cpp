@@ -72,10 +72,13 @@ vth::Result<std::pair<std::string, std::string>> data_folders(const char* data_d
     }
     std::string dir = data_dir;
     while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-    if (!vth::client::is_absolute_path(dir)) return vth::fail("data_dir must be a full path: " + dir);
+    if (!vth::client::is_absolute_path(dir))
+        return vth::fail("data_dir must be a full path: " + dir);
     if (!named_vestrilon(dir)) {
-        return vth::fail("data_dir must be a folder named Vestrilon (the helper finds it as "
-                         "%LOCALAPPDATA%\\Vestrilon): " + dir);
+        return vth::fail(
+            "data_dir must be a folder named Vestrilon (the helper finds it as "
+            "%LOCALAPPDATA%\\Vestrilon): " +
+            dir);
     }
     return std::pair{dir, parent_of(dir)};
 }
@@ -105,8 +108,8 @@ vtc_status start(const vtc_options* options, vtc_client** out) {
         field(offsetof(vtc_options, hello_deadline_ms), options->hello_deadline_ms, 15000));
     o.restart.first_delay = std::chrono::milliseconds(
         field(offsetof(vtc_options, restart_delay_ms), options->restart_delay_ms, 500));
-    o.restart.max_delay = std::chrono::milliseconds(field(
-        offsetof(vtc_options, restart_delay_max_ms), options->restart_delay_max_ms, 30000));
+    o.restart.max_delay = std::chrono::milliseconds(
+        field(offsetof(vtc_options, restart_delay_max_ms), options->restart_delay_max_ms, 30000));
     o.restart.per_minute =
         field(offsetof(vtc_options, restarts_per_minute), options->restarts_per_minute, 5);
     auto client = std::make_unique<vtc_client>();
@@ -174,8 +177,7 @@ const char* inbox_name(std::int32_t which) {
     }
 }
 
-vtc_status drain(const char* data_dir, std::int32_t which, vtc_line_callback line,
-                 void* context) {
+vtc_status drain(const char* data_dir, std::int32_t which, vtc_line_callback line, void* context) {
     const char* name = inbox_name(which);
     if (name == nullptr || line == nullptr) {
         return fail_thread(VTC_INVALID_ARGUMENT, "unknown inbox or no callback");
@@ -197,9 +199,8 @@ vtc_status helper_version(const char* path, vtc_version* version) {
     }
     auto read = vth::client::read_helper_version(path);
     if (!read) {
-        return fail_thread(read.error().os_code == vth::client::unsupported_code
-                               ? VTC_UNSUPPORTED
-                               : VTC_SYSTEM_ERROR,
+        return fail_thread(read.error().os_code == vth::client::unsupported_code ? VTC_UNSUPPORTED
+                                                                                 : VTC_SYSTEM_ERROR,
                            read.error().text);
     }
     version->major = read->major;
@@ -261,7 +262,8 @@ vtc_status VTC_CALL vtc_update_content(vtc_client* client, const vtc_content* co
     if (client == nullptr) return VTC_INVALID_ARGUMENT;
     return guarded(client, [&] {
         if (!holds(content, sizeof(vtc_content))) {
-            return fail_client(client, VTC_INVALID_ARGUMENT, "content missing or its size too small");
+            return fail_client(client, VTC_INVALID_ARGUMENT,
+                               "content missing or its size too small");
         }
         if (content->samples == nullptr && content->sample_count != 0) {
             return fail_client(client, VTC_INVALID_ARGUMENT, "sample_count without samples");

@@ -23,8 +23,8 @@ constexpr auto write_stall_limit = 5s;
 constexpr auto exit_wait = 2s;
 // Connections that have not yet said anything, at most; the oldest goes.
 constexpr std::size_t max_candidates = 8;
-constexpr std::size_t log_tail_bytes = 64 * 1024;
-constexpr std::size_t read_buffer_bytes = 64 * 1024;
+constexpr std::size_t log_tail_bytes = std::size_t{64} * 1024;
+constexpr std::size_t read_buffer_bytes = std::size_t{64} * 1024;
 // Content goes out in pieces of this many samples, a few tens of kilobytes.
 constexpr std::size_t samples_per_piece = 2048;
 
@@ -276,8 +276,7 @@ Client::Run Client::run_helper(Launcher& launcher, std::promise<Result<void>>* f
     return run;
 }
 
-std::optional<Client::Hello> Client::await_hello(HelperProcess& process,
-                                                 const std::string& token) {
+std::optional<Client::Hello> Client::await_hello(HelperProcess& process, const std::string& token) {
     struct Candidate {
         std::unique_ptr<Connection> connection;
         LineBuffer lines;
@@ -306,8 +305,8 @@ std::optional<Client::Hello> Client::await_hello(HelperProcess& process,
                 if (it->lines.pending_bytes() > hello_line_limit) break;
             }
             if (verdict == Verdict::undecided) {
-                verdict = judge_first_line(it->lines.take(), it->lines.pending_bytes(), token,
-                                           &hello);
+                verdict =
+                    judge_first_line(it->lines.take(), it->lines.pending_bytes(), token, &hello);
             }
             if (verdict == Verdict::ours) {
                 return Hello{std::move(it->connection), std::move(hello), std::move(it->lines)};

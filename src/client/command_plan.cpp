@@ -20,8 +20,8 @@ Unsent after_hello(const Wanted& wanted) {
 }
 
 std::optional<Outgoing> next_line(Unsent& unsent, const Wanted& wanted,
-                                     std::chrono::steady_clock::time_point now,
-                                     std::optional<std::chrono::steady_clock::time_point>& due_at) {
+                                  std::chrono::steady_clock::time_point now,
+                                  std::optional<std::chrono::steady_clock::time_point>& due_at) {
     due_at.reset();
     if (unsent.shutdown) {
         unsent = Unsent{};

@@ -50,7 +50,7 @@ struct Outgoing {
 // due_at says when paced content will be (if any waits). After shutdown
 // nothing else goes.
 std::optional<Outgoing> next_line(Unsent& unsent, const Wanted& wanted,
-                                     std::chrono::steady_clock::time_point now,
-                                     std::optional<std::chrono::steady_clock::time_point>& due_at);
+                                  std::chrono::steady_clock::time_point now,
+                                  std::optional<std::chrono::steady_clock::time_point>& due_at);
 
 }  // namespace vth::client

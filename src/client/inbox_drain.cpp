@@ -6,8 +6,7 @@
 namespace vth::client {
 namespace {
 
-Result<void> hand_out(const std::string& taken,
-                      const std::function<void(std::string_view)>& line) {
+Result<void> hand_out(const std::string& taken, const std::function<void(std::string_view)>& line) {
     auto text = read_when_unwritten(taken, writer_wait);
     if (!text) {
         if (is_missing(text.error().os_code)) return {};

@@ -14,10 +14,21 @@ namespace {
 using json::Kind;
 using json::Value;
 
-enum Field : std::uint8_t { type, token, integrity, ole, hovering, interacting, x, y, action, text };
+enum Field : std::uint8_t {
+    type,
+    token,
+    integrity,
+    ole,
+    hovering,
+    interacting,
+    x,
+    y,
+    action,
+    text
+};
 constexpr std::array<std::string_view, 10> field_names = {
-    "type", "token", "integrity", "oleRegistered", "hovering",
-    "interacting", "x", "y", "action", "text"};
+    "type",        "token", "integrity", "oleRegistered", "hovering",
+    "interacting", "x",     "y",         "action",        "text"};
 
 // The fields as they arrive; the message is built once the object closed.
 struct Fields {
@@ -125,7 +136,8 @@ class MessageDecoder {
     Result<std::optional<ScreenPoint>> position() const {
         const auto& px = fields_.numbers[x];
         const auto& py = fields_.numbers[y];
-        if (px.has_value() != py.has_value()) return fail("x and y must both be null or both be integers");
+        if (px.has_value() != py.has_value())
+            return fail("x and y must both be null or both be integers");
         if (!px) return std::optional<ScreenPoint>{};
         return std::optional<ScreenPoint>(ScreenPoint{*px, *py});
     }

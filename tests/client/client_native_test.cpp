@@ -6,12 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <regex>
 #include <string>
 #include <thread>
@@ -117,7 +117,8 @@ TEST_F(ClientNativeTest, ImpostorWithAWrongTokenIsClosedAndTheRealHelperAccepted
     start(FAKE_HELPER_PATH, "impostor");
     ASSERT_TRUE(wait_for(VTC_EVENT_CONNECTED, 30s));
     EXPECT_EQ(read(data_ / "impostor.txt"), "closed");
-    EXPECT_FALSE(fs::exists(data_ / "traffic-helper.json")) << "the configuration outlived the hello";
+    EXPECT_FALSE(fs::exists(data_ / "traffic-helper.json"))
+        << "the configuration outlived the hello";
     ASSERT_EQ(vtc_stop(std::exchange(client_, nullptr), 5000), VTC_OK);
     EXPECT_TRUE(read(data_ / "traffic-helper.log").ends_with("traffic helper received shutdown\n"));
 }
@@ -149,7 +150,8 @@ TEST_F(ClientNativeTest, HelperEndsWithinThreeSecondsOfTheGuiBeingKilled) {
     close(ready[0]);
     std::smatch found;
     const std::string log = read(data_ / "traffic-helper.log");
-    ASSERT_TRUE(std::regex_search(log, found, std::regex(R"(starting helper build=\S+ pid=(\d+))")));
+    ASSERT_TRUE(
+        std::regex_search(log, found, std::regex(R"(starting helper build=\S+ pid=(\d+))")));
     const pid_t helper = std::stoi(found[1]);
     kill(gui, SIGKILL);
     waitpid(gui, nullptr, 0);
@@ -232,7 +234,8 @@ TEST_F(ClientNativeTest, DrainWhileTheHelperAppendsLosesAndDoublesNoLine) {
     ASSERT_EQ(vtc_drain_inbox(dir.c_str(), VTC_INBOX_TUNNEL_DOMAINS, take, &taken), VTC_OK);
     EXPECT_GT(drains, 10) << "the drains did not overlap the appends";
     ASSERT_EQ(taken.size(), static_cast<std::size_t>(lines));
-    for (int i = 0; i < lines; ++i) ASSERT_EQ(taken[static_cast<std::size_t>(i)], "host" + std::to_string(i) + ".example");
+    for (int i = 0; i < lines; ++i)
+        ASSERT_EQ(taken[static_cast<std::size_t>(i)], "host" + std::to_string(i) + ".example");
 }
 
 }  // namespace

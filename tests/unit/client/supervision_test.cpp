@@ -17,8 +17,8 @@ TEST(RestartPolicy, DoublesToTheCapAndGivesUpPastTheLimitPerMinute) {
     RestartHistory history;
     const auto t0 = Clock::now();
     // Helpers dying 10 s apart: the waits double to the cap, the sixth gives up.
-    const std::vector<std::optional<Milliseconds>> rows = {500ms, 1000ms, 2000ms, 4000ms, 4000ms,
-                                                           std::nullopt};
+    const std::vector<std::optional<Milliseconds>> rows = {500ms,  1000ms, 2000ms,
+                                                           4000ms, 4000ms, std::nullopt};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(plan_restart(history, policy, t0 + i * 10s), rows[i]) << "restart " << i;
     }
@@ -40,7 +40,8 @@ TEST(CommandPlan, ContentAtMostEvery80MsTheLastAlwaysAndTheUsersPlaceWins) {
     unsent.position = true;
     const auto t0 = Clock::now();
     std::optional<Clock::time_point> due;
-    EXPECT_EQ(next_line(unsent, wanted, t0, due)->line, "{\"type\":\"setVisible\",\"visible\":false}\n");
+    EXPECT_EQ(next_line(unsent, wanted, t0, due)->line,
+              "{\"type\":\"setVisible\",\"visible\":false}\n");
     EXPECT_TRUE(next_line(unsent, wanted, t0, due)->content);  // no setPosition after a drag
     unsent.content = true;  // the next update, 30 ms later, waits
     EXPECT_FALSE(next_line(unsent, wanted, t0 + 30ms, due));
@@ -63,7 +64,8 @@ TEST(HelperLines, SplitsJudgesAndFindsTheFatalLine) {
     lines.add("\n");
     EXPECT_EQ(lines.take(), "last");
 
-    const std::string ours = R"({"type":"hello","token":"t1","integrity":"low","oleRegistered":false})";
+    const std::string ours =
+        R"({"type":"hello","token":"t1","integrity":"low","oleRegistered":false})";
     EXPECT_EQ(judge_first_line(ours, 0, "t1", nullptr), Verdict::ours);
     EXPECT_EQ(judge_first_line(ours, 0, "t2", nullptr), Verdict::refused);
     EXPECT_EQ(judge_first_line(R"({"type":"state"})", 0, "t1", nullptr), Verdict::refused);

@@ -67,11 +67,14 @@ TEST(Encoder, GuiDecoderRefusesWhatTheHelperNeverSends) {
 }
 
 TEST(Encoder, CommandsAndTheConfigurationReadBackThroughTheHelpersDecoders) {
-    command::UpdateContent content{"Подключено", "↑ \"1\"", std::pair{std::string("ok\n"), true},
-                                   {{0, 1.5, 2}, {1e300, NAN, -INFINITY}, {2, 0.1, 3}}, true};
+    command::UpdateContent content{"Подключено",
+                                   "↑ \"1\"",
+                                   std::pair{std::string("ok\n"), true},
+                                   {{0, 1.5, 2}, {1e300, NAN, -INFINITY}, {2, 0.1, 3}},
+                                   true};
     const std::vector<OverlayCommand> rows = {command::SetVisible{true},
-                                              command::SetPosition{INT32_MIN, INT32_MAX},
-                                              content, command::Shutdown{}};
+                                              command::SetPosition{INT32_MIN, INT32_MAX}, content,
+                                              command::Shutdown{}};
     for (const auto& command : rows) {
         const std::string line = encode_command(command);
         ASSERT_TRUE(line.ends_with("\n"));

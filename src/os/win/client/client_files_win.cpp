@@ -81,9 +81,9 @@ Result<void> write_file_replacing(const std::string& path, std::string_view byte
     for (auto b : salt) temporary += static_cast<char>('a' + (b % 26));
     const std::wstring wide_temporary = win::to_wide(temporary);
     {
-        const win::UniqueHandle file = win::own_file(CreateFileW(
-            wide_temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-            FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        const win::UniqueHandle file =
+            win::own_file(CreateFileW(wide_temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY, nullptr));
         if (!file) return failure(temporary, GetLastError());
         DWORD written = 0;
         if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -111,7 +111,8 @@ Result<void> write_file_replacing(const std::string& path, std::string_view byte
 Result<void> remove_file(const std::string& path) {
     const std::wstring wide = win::to_wide(path);
     DWORD code = 0;
-    if (retry_busy([&] { return DeleteFileW(wide.c_str()) != 0; }, code) || is_missing(static_cast<long>(code))) {
+    if (retry_busy([&] { return DeleteFileW(wide.c_str()) != 0; }, code) ||
+        is_missing(static_cast<long>(code))) {
         return {};
     }
     return failure(path, code);
@@ -159,19 +160,21 @@ std::uint64_t file_size(const std::string& path) {
 
 Result<std::string> read_file_from(const std::string& path, std::uint64_t offset,
                                    std::size_t max_bytes) {
-    const win::UniqueHandle file = win::own_file(
-        CreateFileW(win::to_wide(path).c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win::UniqueHandle file =
+        win::own_file(CreateFileW(win::to_wide(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return failure(path, GetLastError());
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) return failure(path, GetLastError());
     const auto total = static_cast<std::uint64_t>(size.QuadPart);
     if (offset > total) offset = 0;  // a log started anew
-    const std::uint64_t from = std::max<std::uint64_t>(offset, total > max_bytes ? total - max_bytes : 0);
+    const std::uint64_t from =
+        std::max<std::uint64_t>(offset, total > max_bytes ? total - max_bytes : 0);
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(from);
-    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return failure(path, GetLastError());
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN))
+        return failure(path, GetLastError());
     auto text = read_rest(file.get(), path);
     if (text && text->size() > max_bytes) text->erase(0, text->size() - max_bytes);
     return text;

@@ -27,8 +27,7 @@ Result<HelperVersion> read_helper_version(const std::string& path) {
     HelperVersion version;
     void* fixed = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(data.data(), L"\\", &fixed, &length) ||
-        length < sizeof(VS_FIXEDFILEINFO)) {
+    if (!VerQueryValueW(data.data(), L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO)) {
         return fail(path + ": the version resource has no fixed part");
     }
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
