@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -17,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "common/os.hpp"
 #include "vestrilon/traffic_client.h"
 
 namespace {
@@ -206,38 +204,6 @@ TEST_F(ClientNativeTest, StopWithAHelperThatNoLongerReadsEndsWithinGracePlusOneS
     ASSERT_EQ(vtc_stop(std::exchange(client_, nullptr), 1000), VTC_OK);
     EXPECT_LT(Clock::now() - before, 2s);
     EXPECT_TRUE(ends_within(helper, 0ms));
-}
-
-TEST_F(ClientNativeTest, DrainWhileTheHelperAppendsLosesAndDoublesNoLine) {
-    constexpr int lines = 1000;
-    const std::string file = (data_ / "pending-tunnel-domains.txt").string();
-    std::atomic<bool> written{false};
-    std::atomic<int> drains{0};
-    std::thread writer([&] {
-        // The helper's own append: open, one write with the line feed, close;
-        // every 50 lines it lets a drain in, so drains fall among the appends.
-        for (int i = 0; i < lines; ++i) {
-            EXPECT_TRUE(vth::os::append_to_file(file, "host" + std::to_string(i) + ".example\n"));
-            const int seen = drains;
-            while (i % 50 == 49 && drains == seen) std::this_thread::yield();
-        }
-        written = true;
-    });
-    std::vector<std::string> taken;
-    auto take = [](void* context, const char* text, size_t length) {
-        static_cast<std::vector<std::string>*>(context)->emplace_back(text, length);
-    };
-    const std::string dir = data_.string();
-    do {
-        EXPECT_EQ(vtc_drain_inbox(dir.c_str(), VTC_INBOX_TUNNEL_DOMAINS, take, &taken), VTC_OK)
-            << vtc_last_error(nullptr);
-        ++drains;
-    } while (!written);
-    writer.join();
-    ASSERT_EQ(vtc_drain_inbox(dir.c_str(), VTC_INBOX_TUNNEL_DOMAINS, take, &taken), VTC_OK);
-    ASSERT_EQ(taken.size(), static_cast<std::size_t>(lines));
-    for (int i = 0; i < lines; ++i)
-        ASSERT_EQ(taken[static_cast<std::size_t>(i)], "host" + std::to_string(i) + ".example");
 }
 
 }  // namespace
