@@ -226,6 +226,8 @@ Client::Run Client::run_helper(Launcher& launcher, std::promise<Result<void>>* f
         first->set_value(process ? Result<void>{} : std::unexpected(process.error()));
     }
     if (!process) {
+        // Nobody of ours will read it.
+        (void)remove_file(config_path_);
         run.reason = process.error().text;
         return run;
     }

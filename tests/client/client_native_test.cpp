@@ -111,6 +111,45 @@ bool ends_within(pid_t pid, std::chrono::milliseconds timeout) {
     return true;
 }
 
+TEST_F(ClientNativeTest, CallsRefuseWhatCannotWorkWithAStatusAndAText) {
+    const std::string dir = data_.string();
+    const std::string other = (root_ / "Elsewhere").string();
+    struct Row {
+        const char* what;
+        const char* helper;
+        const char* data_dir;
+        std::size_t size;
+        vtc_status status;
+    };
+    const Row rows[] = {
+        {"relative helper", "vestrilon-traffic-helper", dir.c_str(), sizeof(vtc_options),
+         VTC_INVALID_ARGUMENT},
+        {"folder not named Vestrilon", VTH_HELPER_PATH, other.c_str(), sizeof(vtc_options),
+         VTC_INVALID_ARGUMENT},
+        {"size too small", VTH_HELPER_PATH, dir.c_str(), sizeof(std::size_t), VTC_INVALID_ARGUMENT},
+        {"missing helper", "/nonexistent/vestrilon-traffic-helper", dir.c_str(),
+         sizeof(vtc_options), VTC_HELPER_FAILED},
+    };
+    for (const Row& row : rows) {
+        vtc_options options{};
+        options.size = row.size;
+        options.helper_path = row.helper;
+        options.data_dir = row.data_dir;
+        vtc_client* client = reinterpret_cast<vtc_client*>(&options);
+        EXPECT_EQ(vtc_start(&options, &client), row.status) << row.what;
+        EXPECT_EQ(client, nullptr) << row.what;
+        EXPECT_STRNE(vtc_last_error(nullptr), "") << row.what;
+    }
+    EXPECT_FALSE(fs::exists(data_ / "traffic-helper.json")) << "a configuration nobody reads";
+    EXPECT_EQ(vtc_start(nullptr, &client_), VTC_INVALID_ARGUMENT);
+    auto ignore = [](void*, const char*, size_t) {};
+    EXPECT_EQ(vtc_drain_inbox(dir.c_str(), 7, ignore, nullptr), VTC_INVALID_ARGUMENT);
+    vtc_version version{};
+    version.size = sizeof version;
+    EXPECT_EQ(vtc_helper_version(VTH_HELPER_PATH, &version), VTC_UNSUPPORTED);
+    EXPECT_EQ(vtc_stop(nullptr, 0), VTC_OK);
+}
+
 TEST_F(ClientNativeTest, ImpostorWithAWrongTokenIsClosedAndTheRealHelperAccepted) {
     start(FAKE_HELPER_PATH, "impostor");
     ASSERT_TRUE(wait_for(VTC_EVENT_CONNECTED, 30s));
