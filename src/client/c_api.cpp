@@ -1,8 +1,13 @@
 // The C functions of include/vestrilon/traffic_client.h: arguments checked,
 // C++ values made from C ones, and no exception past this file.
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "client/client.hpp"
 #include "client/client_files.hpp"
