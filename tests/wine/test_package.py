@@ -20,6 +20,7 @@ TOOL = "traffic-helper-tool.exe"
 PEER = "traffic-gui-peer.exe"
 CLIENT = "vestrilon-traffic-client.dll"
 FILES = {HELPER, TOOL, PEER, "README.md", "protocol.md", CLIENT, "vestrilon-traffic-client.lib",
+         "vestrilon-traffic-client.def",
          "include/vestrilon/traffic_client.h", "include/vestrilon/traffic_client.hpp",
          "integration.md"}
 GUI, CONSOLE = 2, 3
