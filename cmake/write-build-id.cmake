@@ -18,3 +18,15 @@ endif()
 if(NOT "${old}" STREQUAL "${text}")
   file(WRITE "${OUT}" "${text}")
 endif()
+
+# The same identifier for the resource compiler, which reads the helper's
+# version resource from it.
+if(DEFINED OUT_RC)
+  set(rc_text "/* Generated at build time. */\n#define VTH_BUILD_ID_TEXT \"${id}\"\n")
+  if(EXISTS "${OUT_RC}")
+    file(READ "${OUT_RC}" old_rc)
+  endif()
+  if(NOT "${old_rc}" STREQUAL "${rc_text}")
+    file(WRITE "${OUT_RC}" "${rc_text}")
+  endif()
+endif()

@@ -14,7 +14,7 @@ cmake --preset linux-asan >/dev/null
 cmake --build --preset linux-asan -j "$jobs"
 cmake --preset linux-tsan >/dev/null
 # Only what the threads are tested with: the unit tests and the helper.
-cmake --build --preset linux-tsan -j "$jobs" --target unit_tests vestrilon-traffic-helper
+cmake --build --preset linux-tsan -j "$jobs" --target unit_tests vestrilon-traffic-helper client_native_tests
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j "$jobs"
 

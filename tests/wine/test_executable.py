@@ -11,7 +11,7 @@ from winebench import find_build_dir
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "ole32.dll",
                "oleaut32.dll", "ws2_32.dll", "shell32.dll", "msvcrt.dll", "ucrtbase.dll",
                "comctl32.dll", "uxtheme.dll", "dwmapi.dll", "shcore.dll", "ntdll.dll",
-               "msimg32.dll", "bcrypt.dll", "secur32.dll", "uuid.dll"}
+               "msimg32.dll", "bcrypt.dll", "secur32.dll", "uuid.dll", "version.dll"}
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
@@ -113,6 +113,10 @@ class ExecutableTest(unittest.TestCase):
         for key in ["FileDescription", "ProductName"]:
             self.assertRegex(text, key + r"\x00+vestrilon-traffic-helper\x00")
         self.assertRegex(text, r"ProductVersion\x00+0\.1\.0\x00")
+        # The build id beside the version, read by vtc_helper_version.
+        generated = (self.build / "src" / "build_id.cpp").read_text()
+        build_id = re.search(r'return "([^"]*)";', generated).group(1)
+        self.assertRegex(text, r"BuildId\x00+" + re.escape(build_id) + r"\x00")
         fixed = record.index(struct.pack("<I", 0xFEEF04BD))
         ms, ls = struct.unpack_from("<II", record, fixed + 8)
         self.assertEqual((ms >> 16, ms & 0xFFFF, ls >> 16), (0, 1, 0))

@@ -18,7 +18,11 @@ from winebench import WineBench, find_build_dir, windows_path
 HELPER = "vestrilon-traffic-helper.exe"
 TOOL = "traffic-helper-tool.exe"
 PEER = "traffic-gui-peer.exe"
-FILES = {HELPER, TOOL, PEER, "README.md", "protocol.md"}
+CLIENT = "vestrilon-traffic-client.dll"
+FILES = {HELPER, TOOL, PEER, "README.md", "protocol.md", CLIENT, "vestrilon-traffic-client.lib",
+         "vestrilon-traffic-client.def",
+         "include/vestrilon/traffic_client.h", "include/vestrilon/traffic_client.hpp",
+         "integration.md"}
 GUI, CONSOLE = 2, 3
 LOG_LINE = re.compile(r"^SystemTime \{ intervals: \d+ \} (.*)$")
 CONFIG = {"host": "127.0.0.1", "port": 9, "token": "bundle-t0k", "x": 40, "y": 40,
@@ -93,7 +97,8 @@ class PackageTest(unittest.TestCase):
             self.assertTrue((self.folder / link).is_file(), f"README links to missing {link}")
 
     def test_programs_are_stripped_64_bit_and_need_only_system_dlls(self):
-        for name, subsystem in [(HELPER, GUI), (TOOL, CONSOLE), (PEER, CONSOLE)]:
+        for name, subsystem in [(HELPER, GUI), (TOOL, CONSOLE), (PEER, CONSOLE),
+                                (CLIENT, CONSOLE)]:
             with self.subTest(program=name):
                 data = (self.folder / name).read_bytes()
                 pe = Pe(data)
@@ -102,6 +107,13 @@ class PackageTest(unittest.TestCase):
                 self.assertEqual(file_header(data), (0, 0), "symbol table left in")
                 imports = {dll.lower() for dll in pe.imports()}
                 self.assertLessEqual(imports, SYSTEM_DLLS, imports - SYSTEM_DLLS)
+        # The DLL exports the C functions and nothing else.
+        exports = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(self.folder / CLIENT)],
+                                 capture_output=True, text=True, check=True).stdout
+        table = exports.split("[Ordinal/Name Pointer] Table", 1)[1].split("\n\n", 1)[0]
+        names = set(re.findall(r"\]\s+(\w+)$", table, re.MULTILINE))
+        self.assertTrue(names and all(name.startswith("vtc_") for name in names), names)
+        self.assertIn("vtc_start", names)
         # Stripping must leave the resources the helper needs at run time.
         self.assertIn(1, Pe((self.folder / HELPER).read_bytes()).resources()[RT_MANIFEST])
 

@@ -1,12 +1,9 @@
 #include "config_file.hpp"
 
-#include <array>
-#include <filesystem>
-#include <fstream>
-
+#include "client/client_files.hpp"
+#include "client/token.hpp"
 #include "common/os.hpp"
-#include "random_bytes.hpp"
-#include "records/decoded_record.hpp"
+#include "protocol/command_encode.hpp"
 
 namespace vth::peer {
 
@@ -21,26 +18,21 @@ std::string hex_text(std::span<const std::uint8_t> bytes) {
 }
 
 Result<std::string> random_token() {
-    std::array<std::uint8_t, 16> bytes{};
-    if (auto filled = fill_random(bytes); !filled) return std::unexpected(filled.error());
-    return hex_text(bytes);
+    return client::random_token();
 }
 
 Result<std::string> write_config(const std::string& data_dir, const HelperConfig& config) {
     const std::string dir = os::join_path(data_dir, "Vestrilon");
     os::create_directories(dir);
     std::string path = os::join_path(dir, "traffic-helper.json");
-    // The same record the helper's own tool prints for a decoded file.
-    const std::string text = config_record(config);
-    try {
-        // Paths are UTF-8 on both systems; char8_t makes the Windows build read them so.
-        const std::u8string utf8(path.begin(), path.end());
-        std::ofstream file(std::filesystem::path(utf8), std::ios::binary | std::ios::trunc);
-        file.write(text.data(), static_cast<std::streamsize>(text.size()));
-        file.close();
-        if (!file) return fail("cannot write " + path);
-    } catch (const std::exception& e) {
-        return fail("cannot write " + path + ": " + e.what());
+    // The library's way: a stale file that still decodes would be used at
+    // once by a helper started meanwhile, so it goes first, and the new one
+    // appears whole.
+    if (auto removed = client::remove_file(path); !removed) {
+        return fail("cannot remove " + path + ": " + removed.error().text, removed.error().os_code);
+    }
+    if (auto written = client::write_file_replacing(path, encode_config(config)); !written) {
+        return fail("cannot write " + path + ": " + written.error().text, written.error().os_code);
     }
     return path;
 }

@@ -1,67 +1,40 @@
-#include <windows.h>
-
-#include <algorithm>
-
-#include "common/os.hpp"
+// The helper started as the client library starts it: by full path, in its
+// own folder, inheriting no handle, inside a job object that ends it when
+// the peer ends.
+#include "client/helper_launch.hpp"
 #include "helper_process.hpp"
-#include "os/win/common/handles.hpp"
-#include "os/win/common/system_message.hpp"
-#include "os/win/common/wide.hpp"
 
 namespace vth::peer {
 namespace {
 
 class WinHelper final : public HelperProcess {
   public:
-    explicit WinHelper(win::UniqueHandle process) : process_(std::move(process)) {}
-    std::uint32_t pid() const override { return GetProcessId(process_.get()); }
-    ~WinHelper() override {
-        if (!code_) kill();
-    }
+    WinHelper(std::unique_ptr<client::Launcher> launcher,
+              std::unique_ptr<client::HelperProcess> process)
+        : launcher_(std::move(launcher)), process_(std::move(process)) {}
 
+    std::uint32_t pid() const override { return process_->pid(); }
     std::optional<int> wait(std::chrono::milliseconds timeout) override {
-        if (code_) return code_;
-        const auto ms = static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(
-            std::max<std::chrono::milliseconds::rep>(timeout.count(), 0), INFINITE - 1));
-        if (WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0) return std::nullopt;
-        DWORD code = 0;
-        GetExitCodeProcess(process_.get(), &code);
-        code_ = static_cast<int>(code);
-        return code_;
+        return process_->wait(timeout);
     }
-
-    int kill() override {
-        if (code_) return *code_;
-        TerminateProcess(process_.get(), 1);
-        return wait(std::chrono::seconds(5)).value_or(-1);
-    }
+    int kill() override { return process_->kill(); }
 
   private:
-    win::UniqueHandle process_;
-    std::optional<int> code_;
+    // The job lives as long as the helper; its end ends the helper too.
+    std::unique_ptr<client::Launcher> launcher_;
+    std::unique_ptr<client::HelperProcess> process_;
 };
 
 }  // namespace
 
 Result<std::unique_ptr<HelperProcess>> start_helper(const std::string& program,
                                                     const std::string& data_dir) {
-    // The helper inherits our environment; the peer itself no longer needs
-    // the old value.
-    if (!SetEnvironmentVariableW(L"LOCALAPPDATA", win::to_wide(data_dir).c_str())) {
-        return std::unexpected(win::last_error());
-    }
-    const std::wstring application = win::to_wide(program);
-    std::wstring command_line = L"\"" + application + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &info)) {
-        Error error = win::last_error();
-        return fail("cannot start " + program + ": " + error.text, error.os_code);
-    }
-    win::UniqueHandle thread(info.hThread);
-    return std::make_unique<WinHelper>(win::UniqueHandle(info.hProcess));
+    auto launcher = client::make_launcher();
+    if (!launcher) return std::unexpected(launcher.error());
+    auto process = (*launcher)->start(program, data_dir);
+    if (!process) return std::unexpected(process.error());
+    return std::unique_ptr<HelperProcess>(
+        std::make_unique<WinHelper>(std::move(*launcher), std::move(*process)));
 }
 
 }  // namespace vth::peer
