@@ -68,7 +68,7 @@ class MessageDecoder {
     }
 
     Result<HelperMessage> take() {
-        if (!fields_.seen[type]) return fail(json::missing_field("type"));
+        if (!fields_.seen[type]) return fail(json::text(json::missing_field("type")));
         const std::string& name = fields_.texts[type];
         if (name == "hello") {
             if (auto missing = require({token, integrity, ole})) return *missing;
@@ -127,7 +127,7 @@ class MessageDecoder {
 
     std::optional<std::unexpected<Error>> require(std::initializer_list<Field> wanted) const {
         for (Field f : wanted) {
-            if (!fields_.seen[f]) return fail(json::missing_field(field_names[f]));
+            if (!fields_.seen[f]) return fail(json::text(json::missing_field(field_names[f])));
         }
         return std::nullopt;
     }
