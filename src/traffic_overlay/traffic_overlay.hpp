@@ -22,7 +22,8 @@ namespace vth {
 class TrafficOverlay {
   public:
     // Clamps (x, y) onto a visible display, starts the thread named
-    // "vestrilon-traffic-overlay" and waits 40 ms. Nothing only when the
+    // "vestrilon-traffic-overlay" and waits 40 ms. (x, y) as asked stays
+    // where the overlay is meant to be when the displays change. Nothing only when the
     // thread cannot be started; a window that cannot be created leaves a
     // handle whose commands go nowhere.
     static std::optional<TrafficOverlay> create(
