@@ -27,9 +27,11 @@ done
 patches=("$@")
 if [ ${#patches[@]} -eq 0 ]; then patches=("$root"/tests/planted/*.patch); fi
 
-# The copy: sources only, with a build tree of its own.
+# The copy: sources only, with a build tree of its own. Files are stamped
+# now, not with their own times: a file put back by an earlier run would
+# otherwise look older than what was built from its patched form.
 mkdir -p "$copy" "$logs"
-tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
+tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xmf -
 (cd "$copy" && cmake --preset windows >"$logs/configure.txt" 2>&1)
 
 self_test() {  # the helper to test, the output file
@@ -71,4 +73,6 @@ for patch in "${patches[@]}"; do
         printf '%-32s %s\n' "$name" "does not build (see $logs/$name.build.txt)"
     fi
     patch -d "$copy" -p1 --quiet --reverse <"$patch"
+    # Put back, the files are newer than the patched build: the next one
+    # rebuilds them.
 done

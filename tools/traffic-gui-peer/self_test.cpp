@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/control_escape.hpp"
 #include "common/os.hpp"
 #include "config_file.hpp"
 #include "helper/socket_stream.hpp"
@@ -84,6 +85,12 @@ Result<std::filesystem::path> make_data_dir(const SelfTestOptions& options,
 
 constexpr std::size_t report_log_lines = 20;
 
+std::vector<std::string> helper_log(const std::string& data_dir) {
+    return log_messages(
+        os::read_file(os::join_path(os::join_path(data_dir, "Vestrilon"), "traffic-helper.log"))
+            .value_or(""));
+}
+
 struct Outcome {
     int code = self_test_failed;
     std::string line;
@@ -107,9 +114,7 @@ void write_report(const SelfTestOptions& options, Desktop& desktop, const std::s
                   const std::string& helper_path) {
     if (!options.report_dir) return;
     const std::string& dir = *options.report_dir;
-    const auto messages = log_messages(
-        os::read_file(os::join_path(os::join_path(data_dir, "Vestrilon"), "traffic-helper.log"))
-            .value_or(""));
+    const auto messages = helper_log(data_dir);
     const ReportFacts facts{.build_id = build_id_of(messages).value_or("unknown"),
                             .windows_version = desktop.windows_version(),
                             .displays = desktop.displays(),
@@ -156,6 +161,11 @@ int setup_failed(const SelfTestOptions& options, Desktop& desktop, const std::st
                  const std::string& helper_path, const std::string& why) {
     const std::vector<CheckLine> lines{{"setup", false, why}};
     say(check_line_text(lines.front()));
+    // Without --report the data folder goes, and these lines with it.
+    const auto messages = helper_log(data_dir);
+    for (const std::string& line : last_lines(messages, report_log_lines)) {
+        say("  helper log: " + escape_controls(line));
+    }
     const Outcome outcome = outcome_of(lines);
     say(outcome.line);
     write_report(options, desktop, data_dir, lines, outcome, std::nullopt, "unknown", helper_path);
