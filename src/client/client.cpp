@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "client/client_files.hpp"
-#include "client/helper_lines.hpp"
 #include "client/hello_wait.hpp"
+#include "client/helper_lines.hpp"
 #include "client/token.hpp"
 #include "protocol/command_encode.hpp"
 #include "protocol/config.hpp"
@@ -273,15 +273,12 @@ std::optional<Greeted> Client::await_hello(HelperProcess& process, const std::st
                                            std::string& reason) {
     // A connection that says nothing is kept until the deadline, or until
     // newer ones push it out.
-    const HelloWait wait{.token = token,
-                         .deadline = Clock::now() + options_.hello_deadline,
-                         .silence_limit = Milliseconds{0},
-                         .give_up =
-                             [&] {
-                                 return wait_stop_until(Clock::now()) ||
-                                        process.wait(0ms).has_value();
-                             },
-                         .refused = {}};
+    const HelloWait wait{
+        .token = token,
+        .deadline = Clock::now() + options_.hello_deadline,
+        .silence_limit = Milliseconds{0},
+        .give_up = [&] { return wait_stop_until(Clock::now()) || process.wait(0ms).has_value(); },
+        .refused = {}};
     auto greeted = client::await_hello(*listener_, wait);
     if (greeted) return std::move(*greeted);
     if (greeted.error().end == NoHello::End::accept_failed) {

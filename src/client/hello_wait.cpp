@@ -39,13 +39,14 @@ Verdict judge(Candidate& candidate, const HelloWait& wait, Refused& why, Greeted
     if (verdict == Verdict::ours) {
         greeted.hello_line = std::move(*line);
     } else if (verdict == Verdict::refused) {
-        why.why = line && line->size() <= hello_line_limit ? Refusal::first_line
-                                                           : Refusal::too_long;
+        why.why =
+            line && line->size() <= hello_line_limit ? Refusal::first_line : Refusal::too_long;
         if (why.why == Refusal::first_line) why.first_line = std::move(*line);
     } else if (ended) {
         why.why = Refusal::ended;
         return Verdict::refused;
-    } else if (wait.silence_limit > 0ms && Clock::now() - candidate.accepted >= wait.silence_limit) {
+    } else if (wait.silence_limit > 0ms &&
+               Clock::now() - candidate.accepted >= wait.silence_limit) {
         why.why = Refusal::silent;
         return Verdict::refused;
     }

@@ -55,7 +55,7 @@ struct Greeted {
 struct NoHello {
     enum class End { deadline, given_up, accept_failed };
     End end = End::deadline;
-    Error error;               // End::accept_failed: what the system said
+    Error error;              // End::accept_failed: what the system said
     std::size_t refused = 0;  // connections closed on the way
 };
 

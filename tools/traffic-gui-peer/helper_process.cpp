@@ -1,8 +1,8 @@
 // The helper started as the client library starts it: by full path, in its
 // own folder, inheriting no handle; on Windows inside a job object that ends
 // it when the peer ends, natively with a parent-death signal.
-#include "client/helper_launch.hpp"
 #include "helper_process.hpp"
+#include "client/helper_launch.hpp"
 
 namespace vth::peer {
 namespace {

@@ -142,25 +142,27 @@ std::string refusal_text(const client::Refused& refused, const std::string& toke
             break;
     }
     const Message first = parse_message(refused.first_line);
-    if (first.type != "hello") return "the first message is " + first.type + ", not a hello; closing";
+    if (first.type != "hello") {
+        return "the first message is " + first.type + ", not a hello; closing";
+    }
     if (first.token != token) return "the hello has the wrong token; closing";
     return "the hello is not one the helper sends; closing";
 }
 
 // The connection that said hello with our token, or the exit code after a
 // report. Every other connection is closed, and the wait goes on.
-std::expected<client::Greeted, int> accept_helper(client::Listener& listener,
-                                                  HelperProcess* helper,
+std::expected<client::Greeted, int> accept_helper(client::Listener& listener, HelperProcess* helper,
                                                   const std::string& token) {
     std::optional<int> helper_code;
     const client::HelloWait wait{
         .token = token,
         .deadline = Clock::now() + accept_timeout,
         .silence_limit = hello_timeout,
-        .give_up = [&] {
-            if (helper != nullptr) helper_code = helper->wait(0ms);
-            return helper_code.has_value();
-        },
+        .give_up =
+            [&] {
+                if (helper != nullptr) helper_code = helper->wait(0ms);
+                return helper_code.has_value();
+            },
         .refused = [&](const client::Refused& refused) { report(refusal_text(refused, token)); }};
     auto greeted = client::await_hello(listener, wait);
     if (greeted) return std::move(*greeted);
