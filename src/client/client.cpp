@@ -1,9 +1,9 @@
 #include "client/client.hpp"
 
-#include <array>
 #include <vector>
 
 #include "client/client_files.hpp"
+#include "client/hello_wait.hpp"
 #include "client/helper_lines.hpp"
 #include "client/token.hpp"
 #include "protocol/command_encode.hpp"
@@ -15,14 +15,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto accept_slice = 50ms;
 constexpr auto read_slice = 100ms;
 // A helper that takes nothing for this long is treated as lost.
 constexpr auto write_stall_limit = 5s;
 // After its connection ends a helper has this long to exit by itself.
 constexpr auto exit_wait = 2s;
-// Connections that have not yet said anything, at most; the oldest goes.
-constexpr std::size_t max_candidates = 8;
 constexpr std::size_t log_tail_bytes = std::size_t{64} * 1024;
 constexpr std::size_t read_buffer_bytes = std::size_t{64} * 1024;
 // Content goes out in pieces of this many samples, a few tens of kilobytes.
@@ -41,12 +38,6 @@ struct Client::Run {
     int exit_code = -1;
     std::string reason;  // what we saw, when the log says nothing
     Milliseconds connected_for{0};
-};
-
-struct Client::Hello {
-    std::unique_ptr<Connection> connection;
-    message::Hello hello;
-    LineBuffer rest;  // what came after the hello line
 };
 
 Client::Client(ClientOptions options, std::unique_ptr<EventSignal> signal,
@@ -234,7 +225,8 @@ Client::Run Client::run_helper(Launcher& launcher, std::promise<Result<void>>* f
     run.started = true;
     HelperProcess& helper = **process;
 
-    auto hello = await_hello(helper, token_);
+    std::string missing;
+    auto hello = await_hello(helper, token_, missing);
     // Whoever reads the file from now on is not ours.
     (void)remove_file(config_path_);
     if (hello) {
@@ -258,8 +250,7 @@ Client::Run Client::run_helper(Launcher& launcher, std::promise<Result<void>>* f
         run.connected_for = std::chrono::duration_cast<Milliseconds>(Clock::now() - connected_at);
         run.reason = "the connection to the helper ended";
     } else {
-        run.reason = "the helper did not say hello within " +
-                     std::to_string(options_.hello_deadline.count()) + " ms";
+        run.reason = std::move(missing);
     }
 
     // Time to exit by itself: the rest of the grace when stopping.
@@ -278,48 +269,23 @@ Client::Run Client::run_helper(Launcher& launcher, std::promise<Result<void>>* f
     return run;
 }
 
-std::optional<Client::Hello> Client::await_hello(HelperProcess& process, const std::string& token) {
-    struct Candidate {
-        std::unique_ptr<Connection> connection;
-        LineBuffer lines;
-    };
-    std::vector<Candidate> candidates;
-    const auto deadline = Clock::now() + options_.hello_deadline;
-    std::array<char, 4096> buffer{};
-    while (Clock::now() < deadline) {
-        if (wait_stop_until(Clock::now())) return std::nullopt;
-        if (process.wait(0ms)) return std::nullopt;
-        if (auto accepted = listener_->accept_one(accept_slice); accepted && *accepted) {
-            if (candidates.size() == max_candidates) candidates.erase(candidates.begin());
-            candidates.push_back(Candidate{std::move(*accepted), LineBuffer()});
-        }
-        for (auto it = candidates.begin(); it != candidates.end();) {
-            Verdict verdict = Verdict::undecided;
-            message::Hello hello;
-            for (;;) {
-                auto got = it->connection->read(buffer, 0ms);
-                if (!got || (*got && **got == 0)) {
-                    verdict = Verdict::refused;  // closed or failed before a hello
-                    break;
-                }
-                if (!*got) break;
-                it->lines.add(std::string_view(buffer.data(), **got));
-                if (it->lines.pending_bytes() > hello_line_limit) break;
-            }
-            if (verdict == Verdict::undecided) {
-                verdict =
-                    judge_first_line(it->lines.take(), it->lines.pending_bytes(), token, &hello);
-            }
-            if (verdict == Verdict::ours) {
-                return Hello{std::move(it->connection), std::move(hello), std::move(it->lines)};
-            }
-            if (verdict == Verdict::refused) {
-                it->connection->shut_down();
-                it = candidates.erase(it);
-            } else {
-                ++it;
-            }
-        }
+std::optional<Greeted> Client::await_hello(HelperProcess& process, const std::string& token,
+                                           std::string& reason) {
+    // A connection that says nothing is kept until the deadline, or until
+    // newer ones push it out.
+    const HelloWait wait{
+        .token = token,
+        .deadline = Clock::now() + options_.hello_deadline,
+        .silence_limit = Milliseconds{0},
+        .give_up = [&] { return wait_stop_until(Clock::now()) || process.wait(0ms).has_value(); },
+        .refused = {}};
+    auto greeted = client::await_hello(*listener_, wait);
+    if (greeted) return std::move(*greeted);
+    if (greeted.error().end == NoHello::End::accept_failed) {
+        reason = "cannot accept the helper's connection: " + greeted.error().error.text;
+    } else {
+        reason = "the helper did not say hello within " +
+                 std::to_string(options_.hello_deadline.count()) + " ms";
     }
     return std::nullopt;
 }

@@ -19,6 +19,7 @@
 #include "client/command_plan.hpp"
 #include "client/event_queue.hpp"
 #include "client/event_signal.hpp"
+#include "client/hello_wait.hpp"
 #include "client/helper_launch.hpp"
 #include "client/helper_lines.hpp"
 #include "client/loopback.hpp"
@@ -63,8 +64,9 @@ class Client {
 
     void supervise(std::promise<Result<void>>* first);
     Run run_helper(Launcher& launcher, std::promise<Result<void>>* first);
-    struct Hello;
-    std::optional<Hello> await_hello(HelperProcess& process, const std::string& token);
+    // The helper's connection, or nothing with the reason.
+    std::optional<Greeted> await_hello(HelperProcess& process, const std::string& token,
+                                       std::string& reason);
     void converse(Connection& connection, LineBuffer& lines);
     void handle_line(const std::string& line);
     void send_loop();

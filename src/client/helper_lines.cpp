@@ -25,6 +25,13 @@ std::size_t LineBuffer::pending_bytes() const {
     return pending_.size() - begin_;
 }
 
+std::string LineBuffer::take_bytes() {
+    std::string bytes = pending_.substr(begin_);
+    pending_.clear();
+    begin_ = scanned_ = 0;
+    return bytes;
+}
+
 std::optional<std::string> LineBuffer::take() {
     for (;;) {
         const auto end = pending_.find('\n', scanned_);

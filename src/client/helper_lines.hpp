@@ -27,6 +27,9 @@ class LineBuffer {
     std::optional<std::string> take();
     // Bytes held that are not yet a whole line.
     std::size_t pending_bytes() const;
+    // Every byte held and not taken, as it came, for another reader of the
+    // same stream; the buffer is empty afterwards.
+    std::string take_bytes();
 
   private:
     std::size_t max_line_ = default_max_line;

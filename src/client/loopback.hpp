@@ -30,6 +30,9 @@ class Connection {
     // moved for stall_limit.
     virtual Result<void> write_all(std::string_view data, std::chrono::milliseconds stall_limit,
                                    const std::function<bool()>& abandon) = 0;
+    // Ends our sending direction: the peer reads the end of the stream after
+    // the bytes sent so far, and reading here goes on. The writing thread.
+    virtual void finish_sending() noexcept = 0;
     // Ends both directions: the peer reads the end of the stream, and reads
     // and writes here fail from now on.
     virtual void shut_down() noexcept = 0;

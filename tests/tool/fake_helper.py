@@ -6,7 +6,9 @@ configuration, answers setVisible with a state, and exits 0 on shutdown or
 3 at the end of the stream.
 
 FAKE_HELPER_MODE: normal (default), wrong-token, no-hello (a state first),
-close (closes after its messages), no-connect (exits 5 at once).
+close (closes after its messages), no-connect (exits 5 at once), impostor
+(first a connection with a wrong token, noting in impostor.txt whether the
+peer closed it, then as normal).
 FAKE_HELPER_SEND: a JSON list of messages to send after the hello (default:
 one toggleVpn action); a string in it is sent as it stands. "@PATH" reads the
 list from the file PATH.
@@ -36,6 +38,15 @@ def main() -> int:
     extra = json.loads(Path(send[1:]).read_text() if send.startswith("@") else send)
     if extra is None:
         extra = [{"type": "action", "action": "toggleVpn", "x": 1, "y": 2}]
+    if mode == "impostor":
+        with socket.create_connection((config["host"], config["port"]), timeout=30) as impostor:
+            impostor.sendall(line({"type": "hello", "token": "0" * 32, "integrity": "medium",
+                                   "oleRegistered": True}))
+            try:
+                closed = impostor.recv(1) == b""
+            except OSError:
+                closed = True
+        (folder / "impostor.txt").write_text("closed" if closed else "open")
     with socket.create_connection((config["host"], config["port"]), timeout=30) as connection, \
             open(folder / "fake-received.jsonl", "ab") as record:
         connection.settimeout(None)

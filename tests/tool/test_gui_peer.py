@@ -152,19 +152,23 @@ class GuiPeerTest(unittest.TestCase):
                 self.assertEqual(self.received(), [])
 
     def test_first_message_not_our_hello(self):
-        cases = [("wrong token", "wrong-token", "hello", "wrong token"),
-                 ("no hello", "no-hello", "state", "not a hello")]
-        for name, mode, first_type, error in cases:
+        # The peer closes such a connection without sending and waits on: a fake
+        # that connects once then sees the end of the stream and exits 3.
+        cases = [("wrong token", "wrong-token", "wrong token", 2, {}, "3", []),
+                 ("no hello", "no-hello", "not a hello", 2, {}, "3", []),
+                 ("impostor before the helper", "impostor", "wrong token", 0,
+                  {"hello": 1, "action": 1}, "0", ['{"type":"shutdown"}'])]
+        for name, mode, error, code, summary, helper_exit, received in cases:
             with self.subTest(name):
                 self.fresh_data()
                 run = self.run_peer("--script", self.script('{"type":"shutdown"}\n'), mode=mode)
-                self.assertEqual(run.code, 2, run.stderr)
+                self.assertEqual(run.code, code, run.stderr)
                 self.assertIn(error, run.stderr)
-                self.assertEqual(run.messages[0][1]["type"], first_type)
-                self.assertEqual(run.summary[first_type], 1)
-                # The peer closed without sending, so the fake saw the end of the stream.
-                self.assertEqual(run.helper_exit, "3")
-                self.assertEqual(self.received(), [])
+                # Nothing from a closed connection is taken for the helper's.
+                self.assertEqual(run.summary, summary)
+                self.assertEqual(run.helper_exit, helper_exit)
+                self.assertEqual(self.received(), received)
+        self.assertEqual((self.data / "Vestrilon" / "impostor.txt").read_text(), "closed")
 
     def test_commands_from_standard_input(self):
         lines = [b'{"type":"setVisible","visible":false}', b'{"type":"shutdown"}']

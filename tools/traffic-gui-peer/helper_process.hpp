@@ -23,10 +23,17 @@ class HelperProcess {
 };
 
 // Runs program with LOCALAPPDATA set to data_dir (absolute). Natively its
-// standard input is empty and its standard output goes to our standard
-// error, and a program ending in .exe runs under Wine ($WINE, else wine or
-// wine64 from PATH), which sees data_dir through its Z: drive.
+// standard input is empty, its standard output goes to our standard error,
+// and a program ending in .exe runs under Wine ($WINE, else wine or
+// wine64 from PATH), which sees data_dir through its Z: drive; any other
+// program, and every program on Windows, starts as the client library
+// starts it.
 Result<std::unique_ptr<HelperProcess>> start_helper(const std::string& program,
                                                     const std::string& data_dir);
+
+// The client library's start: program (absolute on POSIX) in its own
+// folder, ended with the peer.
+Result<std::unique_ptr<HelperProcess>> start_as_library_does(const std::string& program,
+                                                             const std::string& data_dir);
 
 }  // namespace vth::peer

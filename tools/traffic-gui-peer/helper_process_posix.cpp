@@ -64,11 +64,12 @@ int exit_code(int status) {
     return -1;
 }
 
-class PosixHelper final : public HelperProcess {
+// Wine with what it started, in a process group of their own, ended together.
+class WineHelper final : public HelperProcess {
   public:
-    explicit PosixHelper(pid_t pid) : pid_(pid) {}
+    explicit WineHelper(pid_t pid) : pid_(pid) {}
     std::uint32_t pid() const override { return static_cast<std::uint32_t>(pid_); }
-    ~PosixHelper() override {
+    ~WineHelper() override {
         if (!code_) kill();
     }
 
@@ -92,7 +93,6 @@ class PosixHelper final : public HelperProcess {
 
     int kill() override {
         if (code_) return *code_;
-        // The group: under Wine the program runs in a process of its own.
         ::kill(-pid_, SIGKILL);
         int status = 0;
         while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -125,22 +125,23 @@ struct SpawnSetup {
 
 Result<std::unique_ptr<HelperProcess>> start_helper(const std::string& program,
                                                     const std::string& data_dir) {
-    std::vector<std::string> args;
-    std::vector<std::string> settings;  // NAME=value, over the inherited ones
-    if (is_windows_program(program)) {
-        const std::string exe = wine_path(program);
-        const std::string data = wine_path(data_dir);
-        if (!plain_for_cmd(exe) || !plain_for_cmd(data)) {
-            return fail("under Wine, these paths must hold no blanks or any of \"&|<>^%(): " + exe +
-                        " " + data);
-        }
-        // Wine sets LOCALAPPDATA from its own profile, so it is set inside.
-        args = {wine_program(), "cmd", "/c", "set LOCALAPPDATA=" + data + "&& " + exe};
-        if (!os::env("WINEDEBUG")) settings.push_back("WINEDEBUG=-all");
-    } else {
-        args = {program};
-        settings.push_back("LOCALAPPDATA=" + data_dir);
+    if (!is_windows_program(program)) {
+        std::error_code error;
+        const auto absolute = std::filesystem::absolute(program, error);
+        if (error) return fail("helper " + program + ": " + error.message());
+        return start_as_library_does(absolute.lexically_normal().string(), data_dir);
     }
+    const std::string exe = wine_path(program);
+    const std::string data = wine_path(data_dir);
+    if (!plain_for_cmd(exe) || !plain_for_cmd(data)) {
+        return fail("under Wine, these paths must hold no blanks or any of \"&|<>^%(): " + exe +
+                    " " + data);
+    }
+    // Wine sets LOCALAPPDATA from its own profile, so it is set inside.
+    std::vector<std::string> args = {wine_program(), "cmd", "/c",
+                                     "set LOCALAPPDATA=" + data + "&& " + exe};
+    std::vector<std::string> settings;  // NAME=value, over the inherited ones
+    if (!os::env("WINEDEBUG")) settings.push_back("WINEDEBUG=-all");
 
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
@@ -168,7 +169,7 @@ Result<std::unique_ptr<HelperProcess>> start_helper(const std::string& program,
         ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), envp.data());
     if (rc != 0)
         return fail("cannot start " + args[0] + ": " + os_error_text(std::strerror(rc), rc), rc);
-    return std::make_unique<PosixHelper>(pid);
+    return std::make_unique<WineHelper>(pid);
 }
 
 }  // namespace vth::peer

@@ -1,12 +1,14 @@
 // traffic-gui-peer: the GUI's end of the helper connection, for integrators
 // and tests. It writes traffic-helper.json, starts the helper, checks its
 // hello, sends commands and prints every message "<ms> <line>" on stdout,
-// then a count per message type and the helper's exit code. Exit code 0 on
-// success, 1 when something failed, 2 for usage errors and a helper that
-// did not say hello with our token. Diagnostics go to stderr.
+// then a count per message type and the helper's exit code. A connection
+// whose first line is not a hello with our token is closed, and the wait for
+// the helper goes on. Exit code 0 on success, 1 when something failed, 2 for
+// usage errors and when only such connections came. Diagnostics go to stderr.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <expected>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -20,10 +22,12 @@
 #include <io.h>
 #endif
 
+#include "client/hello_wait.hpp"
+#include "client/loopback.hpp"
 #include "common/os.hpp"
 #include "config_file.hpp"
+#include "connection_source.hpp"
 #include "helper/line_reader.hpp"
-#include "helper/socket_stream.hpp"
 #include "helper_process.hpp"
 #include "inbox.hpp"
 #include "options.hpp"
@@ -41,8 +45,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr auto accept_timeout = 30s;
-constexpr auto accept_slice = 200ms;  // how often a helper that died is noticed
-constexpr auto hello_timeout = 10s;
+constexpr auto hello_timeout = 10s;  // from a connection's start to its first line
 constexpr auto helper_exit_timeout = 10s;
 constexpr auto reader_end_timeout = 10s;
 constexpr auto write_timeout = 5s;
@@ -58,11 +61,14 @@ void report(const std::string& text) {
 // Shared with the reader and standard-input threads, which may still be
 // blocked when main returns.
 struct Link {
-    Link(std::unique_ptr<SocketStream> read_end, std::unique_ptr<SocketStream> write_end,
-         Clock::time_point start)
-        : reading(std::move(read_end)), inbox(start, stdout), outbox(std::move(write_end)) {}
+    Link(client::Greeted greeted, Clock::time_point start)
+        : connection(std::move(greeted.connection)),
+          reading(connection, greeted.rest.take_bytes()),
+          inbox(start, stdout),
+          outbox(connection, write_timeout) {}
 
-    std::unique_ptr<SocketStream> reading;
+    std::shared_ptr<client::Connection> connection;
+    ConnectionSource reading;
     Inbox inbox;
     Outbox outbox;
 };
@@ -73,7 +79,7 @@ struct Prepared {
     std::string data_dir;
     std::vector<ScriptStep> steps;
     HelperConfig config;
-    std::unique_ptr<SocketListener> listener;
+    std::unique_ptr<client::Listener> listener;
 };
 
 Result<std::string> absolute_data_dir(const Options& options) {
@@ -107,7 +113,7 @@ Result<Prepared> prepare(std::span<const std::string_view> args, int& code) {
     code = exit_failure;
     auto token = random_token();
     if (!token) return std::unexpected(token.error());
-    auto listener = listen_loopback();
+    auto listener = client::listen_exclusive();
     if (!listener) return fail("cannot listen: " + listener.error().text);
     p.listener = std::move(*listener);
     p.config = HelperConfig{.host = "127.0.0.1",
@@ -122,48 +128,59 @@ Result<Prepared> prepare(std::span<const std::string_view> args, int& code) {
     return p;
 }
 
-// The helper's connection; nothing after a report when it did not come.
-std::unique_ptr<SocketStream> accept_helper(SocketListener& listener, HelperProcess* helper) {
-    const auto deadline = Clock::now() + accept_timeout;
-    for (;;) {
-        auto accepted = listener.accept(accept_slice);
-        if (accepted) return std::move(*accepted);
-        if (!is_timeout(accepted.error())) {
-            report("accept failed: " + accepted.error().text);
-            return nullptr;
-        }
-        if (helper != nullptr) {
-            if (auto code = helper->wait(0ms)) {
-                report("the helper ended with exit code " + std::to_string(*code) +
-                       " before it connected");
-                return nullptr;
-            }
-        }
-        if (Clock::now() >= deadline) {
-            report("no connection within 30 s");
-            return nullptr;
-        }
+std::string refusal_text(const client::Refused& refused, const std::string& token) {
+    switch (refused.why) {
+        case client::Refusal::ended:
+            return "the connection ended before a hello";
+        case client::Refusal::silent:
+            return "no message within 10 s of connecting; closing";
+        case client::Refusal::too_long:
+            return "the first line is longer than any hello; closing";
+        case client::Refusal::crowded:
+            return "too many connections without a hello; closing the oldest";
+        case client::Refusal::first_line:
+            break;
     }
+    const Message first = parse_message(refused.first_line);
+    if (first.type != "hello") {
+        return "the first message is " + first.type + ", not a hello; closing";
+    }
+    if (first.token != token) return "the hello has the wrong token; closing";
+    return "the hello is not one the helper sends; closing";
 }
 
-bool says_hello(Link& link, const std::string& token) {
-    const auto first =
-        link.inbox.wait_for(0, [](const Message&) { return true; }, Clock::now() + hello_timeout);
-    if (!first) {
-        report(link.inbox.closed() ? "the connection ended before a hello"
-                                   : "no message within 10 s of connecting");
-        return false;
+// The connection that said hello with our token, or the exit code after a
+// report. Every other connection is closed, and the wait goes on.
+std::expected<client::Greeted, int> accept_helper(client::Listener& listener, HelperProcess* helper,
+                                                  const std::string& token) {
+    std::optional<int> helper_code;
+    const client::HelloWait wait{
+        .token = token,
+        .deadline = Clock::now() + accept_timeout,
+        .silence_limit = hello_timeout,
+        .give_up =
+            [&] {
+                if (helper != nullptr) helper_code = helper->wait(0ms);
+                return helper_code.has_value();
+            },
+        .refused = [&](const client::Refused& refused) { report(refusal_text(refused, token)); }};
+    auto greeted = client::await_hello(listener, wait);
+    if (greeted) return std::move(*greeted);
+    const client::NoHello& missing = greeted.error();
+    const bool connected = missing.refused > 0;
+    switch (missing.end) {
+        case client::NoHello::End::accept_failed:
+            report("accept failed: " + missing.error.text);
+            return std::unexpected(exit_failure);
+        case client::NoHello::End::given_up:
+            report("the helper ended with exit code " + std::to_string(helper_code.value_or(-1)) +
+                   (connected ? " without a hello with our token" : " before it connected"));
+            break;
+        case client::NoHello::End::deadline:
+            report(connected ? "no hello with our token within 30 s" : "no connection within 30 s");
+            break;
     }
-    const Message hello = link.inbox.at(*first);
-    if (hello.type != "hello") {
-        report("the first message is " + hello.type + ", not a hello; closing");
-        return false;
-    }
-    if (hello.token != token) {
-        report("the hello has the wrong token; closing");
-        return false;
-    }
-    return true;
+    return std::unexpected(connected ? exit_refused : exit_failure);
 }
 
 // Lines from standard input until its end; the flag says it has ended.
@@ -257,21 +274,17 @@ int run(std::span<const std::string_view> args, Clock::time_point start) {
         }
         helper = std::move(*started);
     }
-    auto stream = accept_helper(*p.listener, helper.get());
-    auto writing = stream ? stream->duplicate() : fail("no connection");
-    if (stream && !writing) report("cannot duplicate the connection: " + writing.error().text);
-    if (!writing) {
+    auto greeted = accept_helper(*p.listener, helper.get(), p.config.token);
+    if (!greeted) {
         print_summary(nullptr, end_helper(helper.get()));
-        return exit_failure;
+        return greeted.error();
     }
-    if (auto set = stream->set_no_delay(); !set) report("TCP_NODELAY: " + set.error().text);
-    if (auto set = (*writing)->set_write_timeout(write_timeout); !set) {
-        report("write timeout: " + set.error().text);
-    }
-    auto link = std::make_shared<Link>(std::move(stream), std::move(*writing), start);
-    std::thread reader([link] { receive(*link->reading, link->inbox); });
+    const std::string hello_line = greeted->hello_line;
+    auto link = std::make_shared<Link>(std::move(*greeted), start);
+    link->inbox.add(hello_line);
+    std::thread reader([link] { receive(link->reading, link->inbox); });
 
-    code = says_hello(*link, p.config.token) ? converse(link, p) : exit_refused;
+    code = converse(link, p);
 
     // From here on nothing is sent; the helper reads the end of the stream,
     // and its end closes the connection, which ends the reader.

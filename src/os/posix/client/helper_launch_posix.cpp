@@ -1,7 +1,10 @@
 // The native stand-in for starting the helper: fork and exec. Every
 // descriptor of the library is close-on-exec, so the child holds none of
 // ours; a parent-death signal ends it with the thread that started it, which
-// is the client's supervising thread, alive as long as the client.
+// is the client's supervising thread, alive as long as the client. Its
+// standard input is empty and its standard output goes to our standard
+// error: the Windows helper holds neither of ours, and a caller's output
+// stays its own.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -89,10 +92,17 @@ class PosixLauncher final : public Launcher {
         const auto slash = program.rfind('/');
         const std::string folder = slash == 0 ? "/" : program.substr(0, slash);
 
+        const int empty = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (empty < 0) {
+            const int code = errno;
+            return fail("/dev/null: " + os_error_text(std::strerror(code), code), code);
+        }
         // Tells the parent why exec failed; closed by a successful exec.
         int report[2];
         if (::pipe2(report, O_CLOEXEC) != 0) {
-            return fail("pipe: " + os_error_text(std::strerror(errno), errno), errno);
+            const int code = errno;
+            ::close(empty);
+            return fail("pipe: " + os_error_text(std::strerror(code), code), code);
         }
         const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
@@ -102,7 +112,9 @@ class PosixLauncher final : public Launcher {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (::getppid() != parent) ::_exit(127);  // the parent is gone already
             int code = 0;
-            if (::chdir(folder.c_str()) != 0) {
+            if (::dup2(empty, 0) < 0 || ::dup2(2, 1) < 0) {
+                code = errno;
+            } else if (::chdir(folder.c_str()) != 0) {
                 code = errno;
             } else {
                 ::execve(path.c_str(), argv.data(), envp.data());
@@ -112,6 +124,7 @@ class PosixLauncher final : public Launcher {
             ::_exit(127);
         }
         ::close(report[1]);
+        ::close(empty);
         if (pid < 0) {
             const int code = errno;
             ::close(report[0]);

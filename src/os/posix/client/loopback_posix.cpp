@@ -82,6 +82,7 @@ class PosixConnection final : public Connection {
         return {};
     }
 
+    void finish_sending() noexcept override { ::shutdown(fd_, SHUT_WR); }
     void shut_down() noexcept override { ::shutdown(fd_, SHUT_RDWR); }
 
   private:

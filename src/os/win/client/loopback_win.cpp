@@ -103,6 +103,7 @@ class WinConnection final : public Connection {
         return {};
     }
 
+    void finish_sending() noexcept override { shutdown(socket_.get(), SD_SEND); }
     void shut_down() noexcept override { shutdown(socket_.get(), SD_BOTH); }
 
   private:
