@@ -11,7 +11,8 @@ from winebench import find_build_dir
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "ole32.dll",
                "oleaut32.dll", "ws2_32.dll", "shell32.dll", "msvcrt.dll", "ucrtbase.dll",
                "comctl32.dll", "uxtheme.dll", "dwmapi.dll", "shcore.dll", "ntdll.dll",
-               "msimg32.dll", "bcrypt.dll", "secur32.dll", "uuid.dll", "version.dll"}
+               "msimg32.dll", "bcrypt.dll", "secur32.dll", "uuid.dll", "version.dll",
+               "wtsapi32.dll"}
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
