@@ -139,7 +139,7 @@ Result<std::string> read_when_unwritten(const std::string& path,
 }
 
 std::uint64_t file_size(const std::string& path) {
-    struct stat status {};
+    struct stat status{};
     if (::stat(path.c_str(), &status) != 0) return 0;
     return static_cast<std::uint64_t>(status.st_size);
 }
@@ -148,7 +148,7 @@ Result<std::string> read_file_from(const std::string& path, std::uint64_t offset
                                    std::size_t max_bytes) {
     const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return std::unexpected(errno_error(path, errno));
-    struct stat status {};
+    struct stat status{};
     if (::fstat(fd.get(), &status) != 0) return std::unexpected(errno_error(path, errno));
     const auto size = static_cast<std::uint64_t>(status.st_size);
     if (offset > size) offset = 0;  // a log started anew
