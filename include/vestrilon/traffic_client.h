@@ -187,7 +187,7 @@ VTC_API vtc_status VTC_CALL vtc_helper_version(const char* helper_path, vtc_vers
 
 /* The last failure's text on this client, or for a null client the last
  * failure of vtc_start, vtc_drain_inbox or vtc_helper_version on this thread.
- * Valid until the next call on the same client or thread. Never null. */
+ * Valid until this thread's next call of the library. Never null. */
 VTC_API const char* VTC_CALL vtc_last_error(vtc_client* client);
 
 #ifdef __cplusplus

@@ -299,8 +299,12 @@ vtc_status VTC_CALL vtc_helper_version(const char* helper_path, vtc_version* ver
 
 const char* VTC_CALL vtc_last_error(vtc_client* client) {
     if (client == nullptr) return thread_error.c_str();
+    // A copy of this thread's own: another thread's failing command may
+    // replace the client's text while the caller still reads it.
+    thread_local std::string copy;
     const std::lock_guard lock(client->error_mutex);
-    return client->error.c_str();
+    copy = client->error;
+    return copy.c_str();
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 #include "client/client.hpp"
 
+#include <memory>
 #include <vector>
 
 #include "client/client_files.hpp"
@@ -58,11 +59,18 @@ Result<std::unique_ptr<Client>> Client::start(ClientOptions options) {
         new Client(std::move(options), std::move(*signal), std::move(*listener)));
     // The helper is started from the supervising thread: natively the
     // parent-death signal follows the thread that started the child.
-    std::promise<Result<void>> first;
-    auto first_started = first.get_future();
+    // Shared with the thread, so an answer it gives after a failure of its
+    // own never lands in a promise that start has already left behind.
+    auto first = std::make_shared<std::promise<Result<void>>>();
+    auto first_started = first->get_future();
     Client* self = client.get();
-    auto supervisor =
-        os::start_thread("vtc-supervise", [self, &first] { self->supervise(&first); });
+    auto supervisor = os::start_thread("vtc-supervise", [self, first] {
+        try {
+            self->supervise(first.get());
+        } catch (...) {
+            self->supervision_failed(*first);
+        }
+    });
     if (!supervisor) return std::unexpected(supervisor.error());
     client->supervisor_ = std::move(*supervisor);
     Result<void> started = first_started.get();
@@ -149,6 +157,20 @@ bool Client::stop_due() const {
 bool Client::wait_stop_until(Clock::time_point until) {
     std::unique_lock lock(mutex_);
     return changed_.wait_until(lock, until, [&] { return stopping_; });
+}
+
+// Nothing thrown may leave the thread: a start still waiting is answered,
+// and a GUI already running learns that supervision ended.
+void Client::supervision_failed(std::promise<Result<void>>& first) noexcept {
+    try {
+        first.set_value(std::unexpected(Error{"the supervising thread failed", 0}));
+        return;
+    } catch (...) {
+    }
+    try {
+        events_.push(event_of_kind(EventKind::gave_up));
+    } catch (...) {
+    }
 }
 
 void Client::supervise(std::promise<Result<void>>* first) {

@@ -63,6 +63,7 @@ class Client {
            std::unique_ptr<Listener> listener);
 
     void supervise(std::promise<Result<void>>* first);
+    void supervision_failed(std::promise<Result<void>>& first) noexcept;
     Run run_helper(Launcher& launcher, std::promise<Result<void>>* first);
     // The helper's connection, or nothing with the reason.
     std::optional<Greeted> await_hello(HelperProcess& process, const std::string& token,

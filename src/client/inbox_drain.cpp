@@ -12,6 +12,10 @@ Result<void> hand_out(const std::string& taken, const std::function<void(std::st
         if (is_missing(text.error().os_code)) return {};
         return std::unexpected(text.error());
     }
+    // Removed before any line is handed out: a file that cannot be removed
+    // yet (a scanner holding it) keeps its lines for the next drain instead
+    // of giving them twice.
+    if (auto removed = remove_file(taken); !removed) return removed;
     std::string_view rest = *text;
     while (!rest.empty()) {
         const auto end = rest.find('\n');
@@ -20,7 +24,7 @@ Result<void> hand_out(const std::string& taken, const std::function<void(std::st
         if (end == std::string_view::npos) break;
         rest.remove_prefix(end + 1);
     }
-    return remove_file(taken);
+    return {};
 }
 
 }  // namespace

@@ -21,8 +21,11 @@ std::string current_integrity_level() {
     }
     auto* label = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer.data());
     PSID sid = label->Label.Sid;
-    DWORD count = *GetSidSubAuthorityCount(sid);
-    DWORD rid = *GetSidSubAuthority(sid, count == 0 ? 0 : count - 1);
+    const DWORD count = *GetSidSubAuthorityCount(sid);
+    // A label without sub-authorities has no level to read; index 0 would
+    // read past the SID.
+    if (count == 0) return "unknown";
+    const DWORD rid = *GetSidSubAuthority(sid, count - 1);
     return std::string(integrity_name(rid));
 }
 
