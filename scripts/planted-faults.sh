@@ -14,8 +14,11 @@ build="$root/build/windows"
 copy="$root/build/planted/tree"
 logs="$root/build/planted/logs"
 
-export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
-export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+# ccache, where it is installed, makes the ten builds of the copy quick.
+if command -v ccache >/dev/null; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+fi
 
 for program in traffic-gui-peer vth-launch; do
     if ! find "$build" -name "$program.exe" -print -quit | grep -q .; then
