@@ -224,17 +224,8 @@ LRESULT CALLBACK wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
             }
             return 0;
         case WM_LBUTTONUP:
-            // The gesture ends before the capture goes, so the capture change
-            // that ReleaseCapture sends finds no press left to cancel.
-            gesture_release(gesture, cursor_position());
             ReleaseCapture();
-            return 0;
-        case WM_CAPTURECHANGED:
-            // Taken from us with the button still down (Win+L, Ctrl+Alt+Del, a
-            // consent prompt, WM_CANCELMODE): no button-up will come, and a
-            // press left standing would hold every later placement and drag
-            // the window on the next hover.
-            if (gesture_interacting(gesture)) gesture_release(gesture, std::nullopt);
+            gesture_release(gesture, cursor_position());
             return 0;
         case WM_LBUTTONDBLCLK:
             gesture_double_click(gesture, cursor_position(), window_origin(window));
