@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "os/win/common/handles.hpp"
 #include "vestrilon/traffic_client.h"
 
 namespace {
@@ -28,13 +29,20 @@ void say(const std::string& line) {
 
 std::string describe(const vtc_event& e) {
     switch (e.kind) {
-        case VTC_EVENT_CONNECTED: return std::string("CONNECTED integrity=") + e.integrity;
-        case VTC_EVENT_STATE: return "STATE x=" + std::to_string(e.x) + " y=" + std::to_string(e.y);
-        case VTC_EVENT_ACTION: return std::string("ACTION ") + e.text;
-        case VTC_EVENT_EXITED: return "EXITED code=" + std::to_string(e.exit_code) + " " + e.text;
-        case VTC_EVENT_RESTARTING: return "RESTARTING delay=" + std::to_string(e.delay_ms);
-        case VTC_EVENT_GAVE_UP: return "GAVE_UP";
-        default: return "EVENT " + std::to_string(e.kind) + " " + e.text;
+        case VTC_EVENT_CONNECTED:
+            return std::string("CONNECTED integrity=") + e.integrity;
+        case VTC_EVENT_STATE:
+            return "STATE x=" + std::to_string(e.x) + " y=" + std::to_string(e.y);
+        case VTC_EVENT_ACTION:
+            return std::string("ACTION ") + e.text;
+        case VTC_EVENT_EXITED:
+            return "EXITED code=" + std::to_string(e.exit_code) + " " + e.text;
+        case VTC_EVENT_RESTARTING:
+            return "RESTARTING delay=" + std::to_string(e.delay_ms);
+        case VTC_EVENT_GAVE_UP:
+            return "GAVE_UP";
+        default:
+            return "EVENT " + std::to_string(e.kind) + " " + e.text;
     }
 }
 
@@ -51,10 +59,9 @@ void print_events(vtc_client* client, const std::atomic<bool>& done) {
 }
 
 void kill_process(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    const bool ended = process != nullptr && TerminateProcess(process, 9) &&
-                       WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
-    if (process != nullptr) CloseHandle(process);
+    const vth::win::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    const bool ended = process && TerminateProcess(process.get(), 9) &&
+                       WaitForSingleObject(process.get(), 10000) == WAIT_OBJECT_0;
     say((ended ? "killed " : "cannot kill ") + std::to_string(pid));
 }
 
