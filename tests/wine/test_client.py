@@ -104,7 +104,7 @@ class ClientSupervisionTest(WineTestCase):
         self.send("die")
         self.gui.wait(30)
         wait_until(lambda: not self.helpers_running(), 10, what="helper gone")
-        print(f"\nhelper gone {time.monotonic() - died:.2f} s after the GUI")
+        print(f"\nhelper gone {time.monotonic() - died:.2f} s after the kill")
         self.assertLess(time.monotonic() - died, 3)
 
     def test_killed_helper_is_restarted_with_content_and_visibility(self):
