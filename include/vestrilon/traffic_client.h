@@ -86,7 +86,9 @@ typedef enum vtc_event_kind {
     VTC_EVENT_TEXT_DROPPED = 4,
     VTC_EVENT_ADD_FROM_CLIPBOARD = 5,
     /* The helper ended or its connection was lost: exit_code (-1 when
-     * unknown), text: its last "traffic helper fatal: " log line, or empty. */
+     * unknown), text: its last "traffic helper fatal: " log line when the
+     * log has one, else what the library saw ("the helper ended", "the
+     * connection to the helper ended", a start or hello failure). */
     VTC_EVENT_EXITED = 6,
     /* A restart follows after delay_ms. */
     VTC_EVENT_RESTARTING = 7,
