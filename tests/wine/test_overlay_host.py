@@ -283,18 +283,24 @@ class OverlayDesktopTests(OverlayHostCase):
         self.bench.drag((1550, 900), (1650, 920))
         self.wait_event(lambda e: e["event"] == "action" and e["code"] == 5, after=before)
         self.send({"type": "setPosition", "x": 10, "y": 10})  # ignored after a drag
+        # Where the drag left it: on a busy machine the last motion before the
+        # release may not have been seen, so it is read, not assumed. The
+        # host answers "window" in a later pass than the one that saw the
+        # release, so by then that pass's position is printed.
+        self.window_info()
+        return self.moves_after(0)[-1]
 
     def test_display_changes_place_it_where_it_is_meant_to_be(self):
         hide = {"type": "setVisible", "visible": False}
         rows = [("shown", lambda: None, self.START, True),
                 ("hidden", lambda: self.send(hide), self.START, False),
-                ("after a drag", self.drag, (1600, 820), True)]
+                ("after a drag", self.drag, None, True)]
         for name, prepare, place, visible in rows:
             with self.subTest(name):
                 if name != "shown":
                     self.end()
                     self.start_at_start()
-                prepare()
+                place = prepare() or place
                 self.window_info(visible)
                 before = len(self.events("position"))
                 self.settle_to(self.SHRUNK, "1024,768")
