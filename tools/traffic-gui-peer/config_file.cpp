@@ -7,16 +7,6 @@
 
 namespace vth::peer {
 
-std::string hex_text(std::span<const std::uint8_t> bytes) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 Result<std::string> random_token() {
     return client::random_token();
 }

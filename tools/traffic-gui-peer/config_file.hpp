@@ -1,7 +1,5 @@
 #pragma once
 // traffic-helper.json as the GUI writes it for the helper.
-#include <cstdint>
-#include <span>
 #include <string>
 
 #include "common/error.hpp"
@@ -11,9 +9,6 @@ namespace vth::peer {
 
 // 32 lower-case hex digits from 16 random bytes.
 Result<std::string> random_token();
-
-// The bytes as lower-case hex digits.
-std::string hex_text(std::span<const std::uint8_t> bytes);
 
 // Writes data_dir/Vestrilon/traffic-helper.json (folders made as needed,
 // an old file replaced); its path.
