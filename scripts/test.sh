@@ -26,7 +26,7 @@ import re
 import sys
 
 log = sys.argv[1]
-row = re.compile(r"\s*\d+/\d+ Test\s+#\d+: (\S+) \.*\s*(.*?)\s+([\d.]+) sec\s*")
+row = re.compile(r"\s*(?:\d+/\d+ )?Test\s+#\d+: (\S+) \.*\s*(.*?)\s+([\d.]+) sec\s*")
 start = re.compile(r"\s+Start\s+\d+: ")
 the_end = re.compile(r"\d+% tests passed|Total Test time")
 total = re.compile(r"Total Test time \(real\) =\s*([\d.]+) sec")
